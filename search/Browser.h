@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QString>
+#include <QUrl>
+
+// What the search needs of the hidden browser that loads the list pages. The end of each load is
+// reported by the owner calling the controller's page step, on the window's thread.
+class Browser
+{
+public:
+    virtual ~Browser() = default;
+
+    // Starts loading the page and returns at once; a load under way is dropped without a report.
+    virtual void Navigate(const QUrl& url) = 0;
+    // Cancels the load under way; it is never reported.
+    virtual void Stop() = 0;
+    // The body text of the page whose end of loading was last reported.
+    virtual QString BodyHtml() const = 0;
+    // Whether that page failed to load (no connection, an error status, a reset, too large).
+    virtual bool LoadFailed() const = 0;
+};

@@ -1,0 +1,100 @@
+#include "SearchController.h"
+
+#include "Browser.h"
+#include "ListPageParser.h"
+#include "ListSite.h"
+#include "ResultList.h"
+#include "SearchHost.h"
+
+#include <utility>
+
+namespace {
+
+// The toggle drops a step that fails and goes on with the next one.
+template <typename Step>
+void guarded(Step&& step) noexcept
+{
+    try {
+        std::forward<Step>(step)();
+    } catch (...) {
+    }
+}
+
+} // namespace
+
+SearchController::SearchController(SearchHost& host, QString siteBase)
+    : m_host(host)
+    , m_siteBase(ListSite::normalisedBase(siteBase))
+{
+}
+
+QString SearchController::progressText(int pageIndex)
+{
+    return QStringLiteral("Downloading Pages ") + QString::number(pageIndex) + u'-'
+        + QString::number(pageIndex + 1);
+}
+
+QString SearchController::completionText(int failedPages)
+{
+    if (failedPages == 0)
+        return CompleteText;
+    return CompleteText + QStringLiteral(" (") + QString::number(failedPages) + QStringLiteral(" of ")
+        + QString::number(PageCount) + QStringLiteral(" pages failed)");
+}
+
+void SearchController::cmdStart_Click()
+{
+    bool start = false;
+    guarded([&] { start = m_host.Caption() == StartCaption; });
+    if (start) {
+        guarded([&] { m_host.List().Clear(); });
+        m_state.halted = false;
+        ++m_generation;
+        m_failedPages = 0;
+        guarded([&] { m_host.SetCaption(StopCaption); });
+        m_state.pageIndex = 0;
+        guarded([&] { m_host.SetStatusText(progressText(m_state.pageIndex)); });
+        guarded([&] { m_host.Web().Navigate(ListSite::pageAddress(m_siteBase, m_state.pageIndex)); });
+        return;
+    }
+    guarded([&] { m_host.SetCaption(StartCaption); });
+    m_state.halted = true;
+    ++m_generation;
+    guarded([&] { m_host.Web().Stop(); });
+    guarded([&] { m_host.SetStatusText(HaltedText); });
+}
+
+void SearchController::Web_DocumentComplete()
+{
+    if (m_state.halted)
+        return;
+    Browser& web = m_host.Web();
+    if (web.LoadFailed())
+        ++m_failedPages;
+    else
+        ParseListPage(web.BodyHtml(), m_host.List());
+    ++m_state.pageIndex;
+
+    const quint64 generation = m_generation;
+    m_host.DoEvents();
+    // A halt, a new search or the window's close handled during the yield ends this step here.
+    if (generation != m_generation)
+        return;
+
+    if (m_state.pageIndex > PageCount - 1) {
+        const int failed = m_failedPages;
+        cmdStart_Click();
+        m_host.SetStatusText(completionText(failed));
+        return;
+    }
+    m_host.SetStatusText(progressText(m_state.pageIndex));
+    web.Navigate(ListSite::pageAddress(m_siteBase, m_state.pageIndex));
+}
+
+void SearchController::Form_Unload()
+{
+    m_state.halted = true;
+    ++m_generation;
+    // Nothing may be fetched for a window that is gone.
+    guarded([&] { m_host.Web().Stop(); });
+}

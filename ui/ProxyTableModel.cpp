@@ -1,0 +1,140 @@
+#include "ProxyTableModel.h"
+
+#include <algorithm>
+#include <numeric>
+
+namespace {
+
+const std::array<QString, ProxyTableModel::ColumnCount> Headers = {
+    QStringLiteral("Address"),
+    QStringLiteral("Port"),
+    QStringLiteral("Type"),
+    QStringLiteral("Country"),
+};
+
+} // namespace
+
+ProxyTableModel::ProxyTableModel(QObject* parent)
+    : QAbstractTableModel(parent)
+{
+}
+
+int ProxyTableModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : m_shown;
+}
+
+int ProxyTableModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant ProxyTableModel::data(const QModelIndex& index, int role) const
+{
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
+        return {};
+    if (role == Qt::DisplayRole)
+        return m_rows[size_t(index.row())].cells[size_t(index.column())];
+    return {};
+}
+
+QVariant ProxyTableModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || section < 0 || section >= ColumnCount)
+        return {};
+    if (role == Qt::DisplayRole)
+        return Headers[size_t(section)];
+    if (role == Qt::TextAlignmentRole)
+        return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
+    return {};
+}
+
+Qt::ItemFlags ProxyTableModel::flags(const QModelIndex& index) const
+{
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    return Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemNeverHasChildren;
+}
+
+qsizetype ProxyTableModel::append(QStringView key, QStringView text)
+{
+    QString ownKey = key.toString();
+    const qsizetype before = m_keys.size();
+    m_keys.insert(ownKey);
+    if (m_keys.size() == before)
+        return -1;
+    Row row;
+    row.cells[0] = text.toString();
+    row.key = std::move(ownKey);
+    m_rows.push_back(std::move(row));
+    return size() - 1;
+}
+
+void ProxyTableModel::setCellText(qsizetype row, int column, QStringView text)
+{
+    if (row < 0 || row >= size() || column < 0 || column >= ColumnCount)
+        return;
+    m_rows[size_t(row)].cells[size_t(column)] = text.toString();
+    if (row < m_shown) {
+        const QModelIndex changed = index(int(row), column);
+        emit dataChanged(changed, changed, {Qt::DisplayRole});
+    }
+}
+
+void ProxyTableModel::flush()
+{
+    if (size() == m_shown)
+        return;
+    beginInsertRows(QModelIndex(), m_shown, int(size()) - 1);
+    m_shown = int(size());
+    endInsertRows();
+}
+
+void ProxyTableModel::clear()
+{
+    beginResetModel();
+    m_rows.clear();
+    m_keys.clear();
+    m_shown = 0;
+    endResetModel();
+}
+
+void ProxyTableModel::sort(int column, Qt::SortOrder order)
+{
+    if (column < 0 || column >= ColumnCount)
+        return;
+    flush();
+    const auto col = size_t(column);
+    std::vector<qsizetype> permutation(m_rows.size());
+    std::iota(permutation.begin(), permutation.end(), qsizetype(0));
+    if (order == Qt::AscendingOrder) {
+        std::stable_sort(permutation.begin(), permutation.end(), [&](qsizetype a, qsizetype b) {
+            return QString::compare(m_rows[size_t(a)].cells[col], m_rows[size_t(b)].cells[col],
+                                    Qt::CaseInsensitive)
+                < 0;
+        });
+    } else {
+        std::stable_sort(permutation.begin(), permutation.end(), [&](qsizetype a, qsizetype b) {
+            return QString::compare(m_rows[size_t(b)].cells[col], m_rows[size_t(a)].cells[col],
+                                    Qt::CaseInsensitive)
+                < 0;
+        });
+    }
+
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    std::vector<int> newRowOf(m_rows.size());
+    std::vector<Row> sorted;
+    sorted.reserve(m_rows.size());
+    for (size_t i = 0; i < permutation.size(); ++i) {
+        newRowOf[size_t(permutation[i])] = int(i);
+        sorted.push_back(std::move(m_rows[size_t(permutation[i])]));
+    }
+    m_rows = std::move(sorted);
+    const QModelIndexList before = persistentIndexList();
+    QModelIndexList after;
+    after.reserve(before.size());
+    for (const QModelIndex& old : before)
+        after.append(index(newRowOf[size_t(old.row())], old.column()));
+    changePersistentIndexList(before, after);
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}

@@ -5,7 +5,7 @@ namespace {
 // Both delimiters end in CR LF, and a line feed is rarer in a list page than '<', so the scan jumps from
 // line feed to line feed (a vectorised character search) and looks back for a delimiter ending there.
 constexpr qsizetype RowStartLf = 18; // offset of the line feed inside the row start
-constexpr qsizetype CellEndLf = 6;   // offset of the line feed inside the cell end
+constexpr qsizetype CellEndLf = 6; // offset of the line feed inside the cell end
 
 static_assert(ListPageCutter::RowStart[RowStartLf] == u'\n');
 static_assert(ListPageCutter::CellEnd[CellEndLf] == u'\n');

@@ -8,7 +8,7 @@ struct ParseResult
 {
     qsizetype added = 0;
     qsizetype duplicates = 0; // rows whose key the list already held; the first row stays
-    qsizetype shortRows = 0;  // rows with fewer than four cells
+    qsizetype shortRows = 0; // rows with fewer than four cells
 };
 
 // Cuts one page's body text into rows and appends them to `list` in page order, each as soon as it is cut.

@@ -14,7 +14,8 @@ QString normalisedBase(const QString& base)
 
 QUrl pageAddress(const QString& base, int pageIndex)
 {
-    return QUrl(normalisedBase(base) + QStringLiteral("/proxy_list.php?showpage=") + QString::number(pageIndex));
+    return QUrl(
+        normalisedBase(base) + QStringLiteral("/proxy_list.php?showpage=") + QString::number(pageIndex));
 }
 
 QUrl advertisementAddress(const QString& base)

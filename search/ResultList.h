@@ -20,6 +20,6 @@ public:
     virtual void SetSubItem(qsizetype row, qint16 j, QStringView text) = 0;
 
     // Rows added between these two calls may reach a view as a single insertion.
-    virtual void BeginPage() {}
-    virtual void EndPage() {}
+    virtual void BeginPage() { }
+    virtual void EndPage() { }
 };

@@ -11,13 +11,11 @@
 namespace {
 
 // The toggle drops a step that fails and goes on with the next one.
-template <typename Step>
-void guarded(Step&& step) noexcept
+template <typename Step> void guarded(Step&& step) noexcept
 {
     try {
         std::forward<Step>(step)();
-    } catch (...) {
-    }
+    } catch (...) { }
 }
 
 } // namespace
@@ -25,8 +23,7 @@ void guarded(Step&& step) noexcept
 SearchController::SearchController(SearchHost& host, QString siteBase)
     : m_host(host)
     , m_siteBase(ListSite::normalisedBase(siteBase))
-{
-}
+{ }
 
 QString SearchController::progressText(int pageIndex)
 {

@@ -4,8 +4,7 @@ ListItem::SubItem::SubItem(ProxyTableModel& model, qsizetype row, qint16 j)
     : m_model(model)
     , m_row(row)
     , m_j(j)
-{
-}
+{ }
 
 ListItem::SubItem& ListItem::SubItem::operator=(QStringView text)
 {
@@ -24,8 +23,7 @@ ListItem::SubItem::operator QString() const
 ListItem::ListItem(ProxyTableModel& model, qsizetype row)
     : m_model(&model)
     , m_row(row)
-{
-}
+{ }
 
 QString ListItem::Key() const
 {
@@ -44,8 +42,7 @@ ListItem::SubItem ListItem::SubItems(qint16 j) const
 
 ListViewAdapter::ListItemsCollection::ListItemsCollection(ListViewAdapter& list)
     : m_list(list)
-{
-}
+{ }
 
 void ListViewAdapter::ListItemsCollection::Clear()
 {
@@ -74,8 +71,7 @@ ListItem ListViewAdapter::ListItemsCollection::Item(qsizetype index) const
 ListViewAdapter::ColumnHeader::ColumnHeader(ListViewAdapter& list, int index)
     : m_list(list)
     , m_index(index)
-{
-}
+{ }
 
 float ListViewAdapter::ColumnHeader::Width() const
 {
@@ -91,8 +87,7 @@ void ListViewAdapter::ColumnHeader::SetWidth(float twips)
 ListViewAdapter::ListViewAdapter(QObject* parent)
     : QObject(parent)
     , m_items(*this)
-{
-}
+{ }
 
 ListViewAdapter::ColumnHeader ListViewAdapter::ColumnHeaders(int index)
 {
@@ -121,7 +116,8 @@ std::optional<ListItem> ListViewAdapter::SelectedItem() const
 
 void ListViewAdapter::setSelectedIndex(const QModelIndex& index)
 {
-    m_selected = index.isValid() ? QPersistentModelIndex(m_model.index(index.row(), 0)) : QPersistentModelIndex();
+    m_selected
+        = index.isValid() ? QPersistentModelIndex(m_model.index(index.row(), 0)) : QPersistentModelIndex();
 }
 
 void ListViewAdapter::Clear()

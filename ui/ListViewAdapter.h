@@ -50,7 +50,11 @@ class ListViewAdapter : public QObject, public ResultList
     Q_OBJECT
 
 public:
-    enum SortOrderValue : qint32 { lvwAscending = 0, lvwDescending = 1 };
+    enum SortOrderValue : qint32
+    {
+        lvwAscending = 0,
+        lvwDescending = 1
+    };
 
     class ListItemsCollection
     {
@@ -122,7 +126,7 @@ private:
 
     ProxyTableModel m_model;
     ListItemsCollection m_items;
-    std::array<float, ProxyTableModel::ColumnCount> m_columnWidths = {2000.0f, 800.0f, 1440.0f, 1440.0f};
+    std::array<float, ProxyTableModel::ColumnCount> m_columnWidths = { 2000.0f, 800.0f, 1440.0f, 1440.0f };
     qint32 m_sortOrder = lvwDescending;
     qint16 m_sortKey = 0;
     bool m_sorted = false;

@@ -16,8 +16,7 @@ const std::array<QString, ProxyTableModel::ColumnCount> Headers = {
 
 ProxyTableModel::ProxyTableModel(QObject* parent)
     : QAbstractTableModel(parent)
-{
-}
+{ }
 
 int ProxyTableModel::rowCount(const QModelIndex& parent) const
 {
@@ -77,7 +76,7 @@ void ProxyTableModel::setCellText(qsizetype row, int column, QStringView text)
     m_rows[size_t(row)].cells[size_t(column)] = text.toString();
     if (row < m_shown) {
         const QModelIndex changed = index(int(row), column);
-        emit dataChanged(changed, changed, {Qt::DisplayRole});
+        emit dataChanged(changed, changed, { Qt::DisplayRole });
     }
 }
 
@@ -109,14 +108,14 @@ void ProxyTableModel::sort(int column, Qt::SortOrder order)
     std::iota(permutation.begin(), permutation.end(), qsizetype(0));
     if (order == Qt::AscendingOrder) {
         std::stable_sort(permutation.begin(), permutation.end(), [&](qsizetype a, qsizetype b) {
-            return QString::compare(m_rows[size_t(a)].cells[col], m_rows[size_t(b)].cells[col],
-                                    Qt::CaseInsensitive)
+            return QString::compare(
+                       m_rows[size_t(a)].cells[col], m_rows[size_t(b)].cells[col], Qt::CaseInsensitive)
                 < 0;
         });
     } else {
         std::stable_sort(permutation.begin(), permutation.end(), [&](qsizetype a, qsizetype b) {
-            return QString::compare(m_rows[size_t(b)].cells[col], m_rows[size_t(a)].cells[col],
-                                    Qt::CaseInsensitive)
+            return QString::compare(
+                       m_rows[size_t(b)].cells[col], m_rows[size_t(a)].cells[col], Qt::CaseInsensitive)
                 < 0;
         });
     }

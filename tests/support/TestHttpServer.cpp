@@ -34,7 +34,8 @@ void TestHttpServer::setResponse(const QString& pathAndQuery, const Response& re
     m_responses.insert(pathAndQuery, response);
 }
 
-void TestHttpServer::setPage(const QString& pathAndQuery, const QByteArray& body, const QByteArray& contentType)
+void TestHttpServer::setPage(
+    const QString& pathAndQuery, const QByteArray& body, const QByteArray& contentType)
 {
     Response response;
     response.body = body;

@@ -18,10 +18,11 @@ class TestHttpServer : public QObject
 public:
     struct Response
     {
-        enum class Mode {
-            Complete,      // headers and the whole body
-            ResetMidBody,  // a Content-Length for the whole body, half of it, then the connection drops
-            Hold,          // reads the request and never answers
+        enum class Mode
+        {
+            Complete, // headers and the whole body
+            ResetMidBody, // a Content-Length for the whole body, half of it, then the connection drops
+            Hold, // reads the request and never answers
         };
         int status = 200;
         QByteArray contentType = "text/html";
@@ -39,7 +40,8 @@ public:
 
     // Keyed by path and query, e.g. "/proxy_list.php?showpage=3".
     void setResponse(const QString& pathAndQuery, const Response& response);
-    void setPage(const QString& pathAndQuery, const QByteArray& body, const QByteArray& contentType = "text/html");
+    void setPage(
+        const QString& pathAndQuery, const QByteArray& body, const QByteArray& contentType = "text/html");
 
     // Paths and queries in the order they arrived.
     QStringList requests() const { return m_requests; }

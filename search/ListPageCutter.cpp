@@ -105,12 +105,15 @@ bool ListPageCutter::next(ProxyRecord& record)
 
 QStringView ListPageCutter::removeCellTags(QStringView cell, QString& scratch)
 {
-    qsizetype found = cell.indexOf(CellTag);
+    // Fast paths on a character search: no markup at all, or the cell's own tag and plain text after it.
+    const qsizetype firstTag = cell.indexOf(u'<');
+    if (firstTag < 0)
+        return cell;
+    if (firstTag == 0 && cell.startsWith(CellTag) && cell.indexOf(u'<', CellTag.size()) < 0)
+        return cell.sliced(CellTag.size());
+    qsizetype found = cell.indexOf(CellTag, firstTag);
     if (found < 0)
         return cell;
-    // The usual cell is its own tag followed by plain text: a view of the rest, no copy.
-    if (found == 0 && cell.indexOf(CellTag, CellTag.size()) < 0)
-        return cell.sliced(CellTag.size());
     scratch.resize(0);
     qsizetype from = 0;
     while (found >= 0) {

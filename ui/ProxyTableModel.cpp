@@ -33,7 +33,7 @@ QVariant ProxyTableModel::data(const QModelIndex& index, int role) const
     if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
         return {};
     if (role == Qt::DisplayRole)
-        return m_rows[size_t(index.row())].cells[size_t(index.column())];
+        return cellText(index.row(), index.column());
     return {};
 }
 
@@ -57,14 +57,16 @@ Qt::ItemFlags ProxyTableModel::flags(const QModelIndex& index) const
 
 qsizetype ProxyTableModel::append(QStringView key, QStringView text)
 {
-    QString ownKey = key.toString();
-    const qsizetype before = m_keys.size();
-    m_keys.insert(ownKey);
-    if (m_keys.size() == before)
+    const auto next = quint32(m_rows.size());
+    if (!m_keys.insert(key, next, [this](quint32 row) { return m_rows[row].segment(0); }))
         return -1;
     Row row;
-    row.cells[0] = text.toString();
-    row.key = std::move(ownKey);
+    // Room for the cells that usually follow, so filling them rarely allocates again.
+    row.data.reserve(key.size() + text.size() + 48);
+    row.data.append(key).append(text);
+    const auto keyEnd = quint32(key.size());
+    const auto textEnd = quint32(row.data.size());
+    row.ends = { keyEnd, textEnd, textEnd, textEnd, textEnd };
     m_rows.push_back(std::move(row));
     return size() - 1;
 }
@@ -73,7 +75,17 @@ void ProxyTableModel::setCellText(qsizetype row, int column, QStringView text)
 {
     if (row < 0 || row >= size() || column < 0 || column >= ColumnCount)
         return;
-    m_rows[size_t(row)].cells[size_t(column)] = text.toString();
+    Row& r = m_rows[size_t(row)];
+    const auto segment = size_t(column) + 1;
+    const quint32 begin = r.ends[segment - 1];
+    const quint32 end = r.ends[segment];
+    if (begin == end && end == quint32(r.data.size()))
+        r.data.append(text); // the usual case: the cells are filled in order
+    else
+        r.data.replace(qsizetype(begin), qsizetype(end - begin), text.data(), text.size());
+    const auto grownBy = quint32(text.size()) - (end - begin); // wraps as intended when the text shrinks
+    for (size_t i = segment; i < r.ends.size(); ++i)
+        r.ends[i] += grownBy;
     if (row < m_shown) {
         const QModelIndex changed = index(int(row), column);
         emit dataChanged(changed, changed, { Qt::DisplayRole });
@@ -103,20 +115,16 @@ void ProxyTableModel::sort(int column, Qt::SortOrder order)
     if (column < 0 || column >= ColumnCount)
         return;
     flush();
-    const auto col = size_t(column);
+    const int col = column;
     std::vector<qsizetype> permutation(m_rows.size());
     std::iota(permutation.begin(), permutation.end(), qsizetype(0));
     if (order == Qt::AscendingOrder) {
         std::stable_sort(permutation.begin(), permutation.end(), [&](qsizetype a, qsizetype b) {
-            return QString::compare(
-                       m_rows[size_t(a)].cells[col], m_rows[size_t(b)].cells[col], Qt::CaseInsensitive)
-                < 0;
+            return cellView(a, col).compare(cellView(b, col), Qt::CaseInsensitive) < 0;
         });
     } else {
         std::stable_sort(permutation.begin(), permutation.end(), [&](qsizetype a, qsizetype b) {
-            return QString::compare(
-                       m_rows[size_t(b)].cells[col], m_rows[size_t(a)].cells[col], Qt::CaseInsensitive)
-                < 0;
+            return cellView(b, col).compare(cellView(a, col), Qt::CaseInsensitive) < 0;
         });
     }
 
@@ -129,6 +137,7 @@ void ProxyTableModel::sort(int column, Qt::SortOrder order)
         sorted.push_back(std::move(m_rows[size_t(permutation[i])]));
     }
     m_rows = std::move(sorted);
+    m_keys.rebuild(quint32(m_rows.size()), [this](quint32 row) { return m_rows[row].segment(0); });
     const QModelIndexList before = persistentIndexList();
     QModelIndexList after;
     after.reserve(before.size());

@@ -1,0 +1,78 @@
+#pragma once
+
+#include <QHashFunctions>
+#include <QStringView>
+
+#include <cstdint>
+#include <vector>
+
+// The set of row keys, as an open-addressing table of (hash, row) pairs: one probe into a flat array per
+// lookup, where a node-based set would chase a pointer per key. The keys themselves stay in the rows; the
+// caller lends them through `keyOf(row)`. The hash is seeded per process, so a page cannot be crafted to
+// make every key collide.
+class KeyIndex
+{
+public:
+    KeyIndex()
+        : m_seed(QHashSeed::globalSeed())
+    { }
+
+    // Records `row` under `key` and returns true, or returns false when a row with that key is present.
+    template <typename KeyOf> bool insert(QStringView key, quint32 row, KeyOf&& keyOf)
+    {
+        if ((m_count + 1) * 2 > m_slots.size())
+            grow();
+        const quint32 hash = hashOf(key);
+        for (size_t slot = hash & mask();; slot = (slot + 1) & mask()) {
+            const quint64 entry = m_slots[slot];
+            if (entry == 0) {
+                m_slots[slot] = pack(hash, row);
+                ++m_count;
+                return true;
+            }
+            if (quint32(entry >> 32) == hash && keyOf(quint32(entry) - 1) == key)
+                return false;
+        }
+    }
+
+    // Forgets every key and indexes rows 0 to count - 1 afresh, as after the rows were reordered.
+    template <typename KeyOf> void rebuild(quint32 count, KeyOf&& keyOf)
+    {
+        clear();
+        for (quint32 row = 0; row < count; ++row)
+            insert(keyOf(row), row, keyOf);
+    }
+
+    void clear()
+    {
+        m_slots.clear();
+        m_count = 0;
+    }
+
+private:
+    static quint64 pack(quint32 hash, quint32 row) { return (quint64(hash) << 32) | (quint64(row) + 1); }
+    size_t mask() const { return m_slots.size() - 1; }
+    quint32 hashOf(QStringView key) const
+    {
+        const size_t h = qHash(key, m_seed);
+        return quint32(h ^ (quint64(h) >> 32));
+    }
+
+    void grow()
+    {
+        std::vector<quint64> old(m_slots.empty() ? 1024 : m_slots.size() * 2, 0);
+        old.swap(m_slots);
+        for (const quint64 entry : old) {
+            if (entry == 0)
+                continue;
+            size_t slot = quint32(entry >> 32) & mask();
+            while (m_slots[slot] != 0)
+                slot = (slot + 1) & mask();
+            m_slots[slot] = entry;
+        }
+    }
+
+    std::vector<quint64> m_slots;
+    size_t m_count = 0;
+    size_t m_seed;
+};

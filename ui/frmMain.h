@@ -1,0 +1,93 @@
+#pragma once
+
+#include "ListSite.h"
+#include "ListViewAdapter.h"
+#include "SearchController.h"
+#include "SearchHost.h"
+
+#include <QList>
+#include <QPoint>
+#include <QRect>
+#include <QString>
+#include <QUrl>
+#include <QWidget>
+
+class ClickableLabel;
+class PageLoader;
+class QLabel;
+class QPushButton;
+class QStatusBar;
+class QTabWidget;
+class QTextBrowser;
+class QTreeView;
+
+// The tool's one window: the advertisement strip, the three tab pages, the result list, the start button
+// and the status line. It runs no search itself; it offers the search its controls and forwards events.
+class frmMain : public QWidget, public SearchHost
+{
+    Q_OBJECT
+
+public:
+    static constexpr double TwipsPerPixel = 15.0;
+
+    // `siteBase` is where the list pages and the advertisement page come from.
+    explicit frmMain(const QString& siteBase = ListSite::compiledBaseAddress(), QWidget* parent = nullptr);
+    ~frmMain() override;
+
+    // The one conversion from the layout's twips to logical pixels.
+    static int pixels(double twips);
+
+    // Stops the list browser, loads the advertisement strip and sizes the list's columns. Runs on its own
+    // before the window is first shown.
+    void Form_Load();
+    void Form_Unload();
+
+    void Image1_Click();
+    void Label6_Click();
+    void Label8_Click();
+    void Label10_Click();
+
+    // The result list under the list view's names.
+    ListViewAdapter& LV1() { return m_list; }
+    const SearchController& search() const { return m_search; }
+
+    // SearchHost
+    QString Caption() const override;
+    void SetCaption(const QString& caption) override;
+    void SetStatusText(const QString& text) override;
+    ResultList& List() override;
+    Browser& Web() override;
+    void DoEvents() override;
+
+    void setVisible(bool visible) override;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    QWidget* addPage(const QString& title);
+    QLabel* addLabel(QLabel* label, QWidget* page, const QString& name, const QString& text, bool bold);
+    ClickableLabel* addLink(QWidget* page, const QString& name, const QString& text);
+    void placeTabPageControls();
+    void placeControl(QWidget* control, QPoint origin);
+    void showAdvertisement();
+
+    QString m_siteBase;
+    QUrl m_advertisementAddress;
+    bool m_loaded = false;
+
+    ListViewAdapter m_list;
+    PageLoader* m_web;
+    PageLoader* m_advertisementLoader;
+
+    QTextBrowser* m_WebBrowser1;
+    QTabWidget* m_SSTab1;
+    QStatusBar* m_S;
+    QLabel* m_statusText;
+    QTreeView* m_LV1;
+    QPushButton* m_cmdStart;
+    QList<QWidget*> m_pageControls;
+
+    SearchController m_search;
+};

@@ -31,46 +31,68 @@ void HeadlessSearch::DoEvents()
     QCoreApplication::processEvents();
 }
 
+namespace {
+
+// Appends `text` as UTF-8 with the four escapes. Plain ASCII, by far the usual case, is copied byte by
+// byte; anything else goes through the UTF-8 encoder.
+void appendField(QByteArray& out, QStringView text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        switch (c) {
+        case u'\\':
+            out.append("\\\\", 2);
+            continue;
+        case u'\t':
+            out.append("\\t", 2);
+            continue;
+        case u'\n':
+            out.append("\\n", 2);
+            continue;
+        case u'\r':
+            out.append("\\r", 2);
+            continue;
+        default:
+            break;
+        }
+        if (c < 0x80) {
+            out.append(char(c));
+            continue;
+        }
+        // A run of non-ASCII characters, surrogate pairs kept together.
+        qsizetype end = i + 1;
+        while (end < text.size() && text[end].unicode() >= 0x80)
+            ++end;
+        out.append(text.sliced(i, end - i).toUtf8());
+        i = end - 1;
+    }
+}
+
+} // namespace
+
 QString HeadlessSearch::escapeField(const QString& text)
 {
-    QString escaped;
-    escaped.reserve(text.size());
-    for (const QChar c : text) {
-        switch (c.unicode()) {
-        case u'\\':
-            escaped += QStringLiteral("\\\\");
-            break;
-        case u'\t':
-            escaped += QStringLiteral("\\t");
-            break;
-        case u'\n':
-            escaped += QStringLiteral("\\n");
-            break;
-        case u'\r':
-            escaped += QStringLiteral("\\r");
-            break;
-        default:
-            escaped += c;
-        }
-    }
-    return escaped;
+    QByteArray escaped;
+    appendField(escaped, text);
+    return QString::fromUtf8(escaped);
 }
 
 QByteArray HeadlessSearch::formatTable(Format format) const
 {
     const ProxyTableModel& model = m_list.model();
-    QString out;
+    QByteArray out;
+    out.reserve(model.size() * 64);
     for (qsizetype row = 0; row < model.size(); ++row) {
         if (format == Format::Plain) {
-            out += escapeField(model.key(row));
+            appendField(out, model.keyView(row));
         } else {
             for (int column = 0; column < ProxyTableModel::ColumnCount; ++column) {
                 if (column > 0)
-                    out += u'\t';
-                out += escapeField(model.cellText(row, column));
+                    out.append('\t');
+                appendField(out, model.cellView(row, column));
             }
         }
-        out += u'\n';
+        out.append('\n');
     }
-    return out.toUtf8();
+    return out;
 }

@@ -302,6 +302,10 @@ QString PageLoader::bodyOf(const QString& document)
     if (i >= text.size())
         return QString();
     const qsizetype begin = i + 1;
-    const qsizetype end = text.indexOf(u"</body", begin, Qt::CaseInsensitive);
+    // The last end tag, as a browser moves whatever follows an early one back into the body; searching
+    // from the end also finds it at once in a large page.
+    qsizetype end = text.lastIndexOf(u"</body", -1, Qt::CaseInsensitive);
+    if (end < begin)
+        end = -1;
     return text.sliced(begin, (end < 0 ? text.size() : end) - begin).toString();
 }

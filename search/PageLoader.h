@@ -38,7 +38,7 @@ public:
 
     // Decodes a document: the Content-Type charset, else a <meta> charset, else windows-1252.
     static QString decode(const QByteArray& bytes, const QByteArray& contentType);
-    // The text between the <body ...> start tag and </body>, or the whole document without a body tag.
+    // The text between the <body ...> start tag and the last </body>, or the whole document without a body tag.
     static QString bodyOf(const QString& document);
 
 signals:

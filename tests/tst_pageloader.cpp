@@ -46,6 +46,8 @@ void tst_PageLoader::bodyOf_data()
                                  << "<TR align=middle>\r\n<TD>x";
     QTest::newRow("not a body tag") << "<bodyguard>x</bodyguard>"
                                     << "<bodyguard>x</bodyguard>";
+    QTest::newRow("two end tags") << "<body>a</body>b</BODY>"
+                                  << "a</body>b";
     QTest::newRow("unclosed body") << "<body>rows"
                                    << "rows";
     QTest::newRow("empty") << ""

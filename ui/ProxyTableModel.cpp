@@ -1,6 +1,7 @@
 #include "ProxyTableModel.h"
 
 #include <algorithm>
+#include <cstring>
 #include <numeric>
 
 namespace {
@@ -60,14 +61,12 @@ qsizetype ProxyTableModel::append(QStringView key, QStringView text)
     const auto next = quint32(m_rows.size());
     if (!m_keys.insert(key, next, [this](quint32 row) { return m_rows[row].segment(0); }))
         return -1;
-    Row row;
-    // Room for the cells that usually follow, so filling them rarely allocates again.
-    row.data.reserve(key.size() + text.size() + 48);
-    row.data.append(key).append(text);
+    char16_t* data = m_text.allocate(size_t(key.size() + text.size()));
+    std::memcpy(data, key.utf16(), size_t(key.size()) * sizeof(char16_t));
+    std::memcpy(data + key.size(), text.utf16(), size_t(text.size()) * sizeof(char16_t));
     const auto keyEnd = quint32(key.size());
-    const auto textEnd = quint32(row.data.size());
-    row.ends = { keyEnd, textEnd, textEnd, textEnd, textEnd };
-    m_rows.push_back(std::move(row));
+    const auto textEnd = quint32(key.size() + text.size());
+    m_rows.push_back(Row { data, { keyEnd, textEnd, textEnd, textEnd, textEnd } });
     return size() - 1;
 }
 
@@ -79,10 +78,17 @@ void ProxyTableModel::setCellText(qsizetype row, int column, QStringView text)
     const auto segment = size_t(column) + 1;
     const quint32 begin = r.ends[segment - 1];
     const quint32 end = r.ends[segment];
-    if (begin == end && end == quint32(r.data.size()))
-        r.data.append(text); // the usual case: the cells are filled in order
-    else
-        r.data.replace(qsizetype(begin), qsizetype(end - begin), text.data(), text.size());
+    const quint32 total = r.ends[ColumnCount];
+    // The usual case: the cells are filled in order right after the row was added, so the new text goes
+    // straight after the row's last character. Otherwise the row moves to fresh room.
+    if (!(begin == end && end == total && m_text.extend(r.data + total, text))) {
+        const auto newTotal = size_t(total - (end - begin)) + size_t(text.size());
+        char16_t* moved = m_text.allocate(newTotal);
+        std::memcpy(moved, r.data, begin * sizeof(char16_t));
+        std::memcpy(moved + begin, text.utf16(), size_t(text.size()) * sizeof(char16_t));
+        std::memcpy(moved + begin + text.size(), r.data + end, (total - end) * sizeof(char16_t));
+        r.data = moved;
+    }
     const auto grownBy = quint32(text.size()) - (end - begin); // wraps as intended when the text shrinks
     for (size_t i = segment; i < r.ends.size(); ++i)
         r.ends[i] += grownBy;
@@ -106,6 +112,7 @@ void ProxyTableModel::clear()
     beginResetModel();
     m_rows.clear();
     m_keys.clear();
+    m_text.clear();
     m_shown = 0;
     endResetModel();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "KeyIndex.h"
+#include "TextArena.h"
 
 #include <QAbstractTableModel>
 #include <QString>
@@ -39,25 +40,27 @@ public:
 
     // Every row, announced or not.
     qsizetype size() const { return qsizetype(m_rows.size()); }
-    QString key(qsizetype row) const { return m_rows[size_t(row)].segment(0).toString(); }
+    QString key(qsizetype row) const { return keyView(row).toString(); }
+    QStringView keyView(qsizetype row) const { return m_rows[size_t(row)].segment(0); }
     QString cellText(qsizetype row, int column) const { return cellView(row, column).toString(); }
     QStringView cellView(qsizetype row, int column) const { return m_rows[size_t(row)].segment(column + 1); }
 
 private:
-    // A row's key and four cells back to back in one string: one allocation per row, not five.
+    // A row's key and four cells back to back in the text arena.
     struct Row
     {
-        QString data;
+        const char16_t* data;
         std::array<quint32, ColumnCount + 1> ends; // where the key and each cell end within data
 
         QStringView segment(int i) const
         {
             const quint32 begin = i == 0 ? 0 : ends[size_t(i - 1)];
-            return QStringView(data).sliced(begin, ends[size_t(i)] - begin);
+            return QStringView(data + begin, qsizetype(ends[size_t(i)] - begin));
         }
     };
 
     std::vector<Row> m_rows;
+    TextArena m_text;
     KeyIndex m_keys;
     int m_shown = 0; // rows the views have been told about
 };

@@ -96,6 +96,7 @@ private slots:
         QVERIFY(!window.windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
         QVERIFY(window.windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
         QVERIFY(!window.windowIcon().isNull());
+        QCOMPARE(find<QLabel>("Image1")->pixmap().size(), QSize(88, 31));
         QVERIFY((window.geometry().center() - window.screen()->availableGeometry().center()).manhattanLength()
             <= 1);
 
@@ -270,6 +271,12 @@ private slots:
             QCOMPARE(rows()->index(row, 1).data().toString(), QString::number(8000 + page));
             QCOMPARE(rows()->index(row, 3).data().toString(), u"Country %1"_s.arg(page));
         }
+
+        // A click on a row makes it the list's selected item.
+        auto* view = find<QTreeView>("LV1");
+        QTest::mouseClick(
+            view->viewport(), Qt::LeftButton, {}, view->visualRect(rows()->index(3, 2)).center());
+        QCOMPARE(m_window->LV1().SelectedItem()->Key(), u"192.0.2.12:8001"_s);
 
         // Pictures of the window after a search, one for each tab, for a person to look at.
         const QString folder = QCoreApplication::applicationDirPath() + u"/screenshots"_s;

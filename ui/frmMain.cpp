@@ -170,6 +170,8 @@ frmMain::frmMain(const QString& siteBase, QWidget* parent)
     // The whole control is button face, also beside the tabs, where it covers the strip's lowest edge.
     m_SSTab1->setBackgroundRole(QPalette::Button);
     m_SSTab1->setAutoFillBackground(true);
+    // Tabs of the usual 20 pixels: the pages' controls are placed from the tab control's corner with that
+    // row in mind, and the taller row of some styles would cut off the top of the list.
     m_SSTab1->tabBar()->setStyleSheet(QStringLiteral("QTabBar::tab { height: 20px; }"));
     placeControl(m_SSTab1, QPoint());
 
@@ -197,6 +199,8 @@ frmMain::frmMain(const QString& siteBase, QWidget* parent)
     m_LV1->setSelectionMode(QAbstractItemView::SingleSelection);
     m_LV1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_LV1->setSortingEnabled(false);
+    // Headers answer a press like buttons, as the list's column headers do; a click does not sort yet.
+    m_LV1->header()->setSectionsClickable(true);
     m_LV1->header()->setStretchLastSection(false);
     m_LV1->header()->setSectionsMovable(false);
     m_LV1->header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);

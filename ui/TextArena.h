@@ -20,7 +20,7 @@ public:
     {
         if (count > m_left || m_next == nullptr) {
             const size_t size = std::max(BlockChars, count);
-            m_blocks.push_back(std::make_unique<char16_t[]>(size));
+            m_blocks.push_back(std::make_unique_for_overwrite<char16_t[]>(size));
             m_next = m_blocks.back().get();
             m_left = size;
         }

@@ -7,7 +7,6 @@
 
 #include <QList>
 #include <QPoint>
-#include <QRect>
 #include <QString>
 #include <QUrl>
 #include <QWidget>

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "ListSiteOptions.h"
+
+#include <httplib.h>
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+// Serves the list pages, the advertisement page and the home page on 127.0.0.1 from texts built once,
+// in the constructor. Logs nothing.
+class ListSiteServer
+{
+public:
+    explicit ListSiteServer(const ListSiteOptions& options);
+
+    // Binds 127.0.0.1:port, or any free port when port is 0. Returns the bound port, or -1.
+    int bind(int port);
+
+    // Serves until stop(); false when serving failed.
+    bool serve();
+
+    // Makes serve() return; safe from any thread, also before serve() has started. Call it only when
+    // serve() is running or will be called.
+    void stop();
+
+private:
+    void route();
+
+    httplib::Server m_server;
+    std::vector<std::string> m_listPages;
+    std::string m_homePage;
+    std::string m_advertisementPage;
+    std::atomic<bool> m_stopRequested = false;
+    std::atomic<bool> m_finished = false;
+};

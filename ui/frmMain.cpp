@@ -1,13 +1,17 @@
 #include "frmMain.h"
 
 #include "ClickableLabel.h"
+#include "DefaultBrowser.h"
 #include "LinkAddresses.h"
+#include "ListView.h"
 #include "PageLoader.h"
 
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QFont>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QIcon>
 #include <QItemSelectionModel>
@@ -20,7 +24,6 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTextBrowser>
-#include <QTreeView>
 
 #include <array>
 #include <string_view>
@@ -187,7 +190,7 @@ frmMain::frmMain(const QString& siteBase, QWidget* parent)
     placeControl(m_S, QPoint());
 
     QWidget* searchPage = addPage(QStringLiteral("Proxy Search"));
-    m_LV1 = new QTreeView(searchPage);
+    m_LV1 = new ListView(searchPage);
     m_LV1->setObjectName(QStringLiteral("LV1"));
     m_LV1->setModel(&m_list.model());
     m_LV1->setRootIsDecorated(false);
@@ -199,7 +202,8 @@ frmMain::frmMain(const QString& siteBase, QWidget* parent)
     m_LV1->setSelectionMode(QAbstractItemView::SingleSelection);
     m_LV1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_LV1->setSortingEnabled(false);
-    // Headers answer a press like buttons, as the list's column headers do; a click does not sort yet.
+    // Headers answer a press like buttons, as the list's column headers do. A click sorts through
+    // LV1_ColumnClick alone: Qt's own sorting stays off, it would keep the rows in order as they arrive.
     m_LV1->header()->setSectionsClickable(true);
     m_LV1->header()->setStretchLastSection(false);
     m_LV1->header()->setSectionsMovable(false);
@@ -251,6 +255,11 @@ frmMain::frmMain(const QString& siteBase, QWidget* parent)
         const QModelIndexList rows = m_LV1->selectionModel()->selectedRows();
         m_list.setSelectedIndex(rows.isEmpty() ? QModelIndex() : rows.first());
     });
+
+    connect(m_LV1->header(), &QHeaderView::sectionClicked, this,
+        [this](int logicalIndex) { LV1_ColumnClick(logicalIndex + 1); });
+    connect(m_LV1, &ListView::DblClick, this, &frmMain::LV1_DblClick);
+    connect(m_LV1, &ListView::BeforeLabelEdit, this, &frmMain::LV1_BeforeLabelEdit, Qt::DirectConnection);
 
     connect(m_cmdStart, &QPushButton::clicked, this, [this] { m_search.cmdStart_Click(); });
     connect(m_web, &PageLoader::DocumentComplete, this, [this] { m_search.Web_DocumentComplete(); });
@@ -368,13 +377,52 @@ void frmMain::showAdvertisement()
     m_WebBrowser1->setHtml(m_advertisementLoader->documentText());
 }
 
-void frmMain::Image1_Click() { }
+void frmMain::LV1_ColumnClick(int columnHeaderIndex)
+{
+    // One direction for the whole list: every click, on whichever header, reverses it.
+    m_list.SetSortOrder(m_list.SortOrder() == ListViewAdapter::lvwAscending ? ListViewAdapter::lvwDescending
+                                                                            : ListViewAdapter::lvwAscending);
+    m_list.SetSortKey(qint16(columnHeaderIndex - 1));
+    m_list.SetSorted(true);
+    // Rows that come later, from the running search or the next one, go below in the order they arrive.
+    m_list.SetSorted(false);
+}
 
-void frmMain::Label6_Click() { }
+void frmMain::LV1_DblClick()
+{
+    // With no row selected the clipboard keeps what the user put there; emptying it would only lose that.
+    const std::optional<ListItem> selected = m_list.SelectedItem();
+    if (!selected)
+        return;
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    clipboard->clear();
+    clipboard->setText(selected->Key());
+}
 
-void frmMain::Label8_Click() { }
+void frmMain::LV1_BeforeLabelEdit(qint16& Cancel)
+{
+    Cancel = 1;
+}
 
-void frmMain::Label10_Click() { }
+void frmMain::Image1_Click()
+{
+    DefaultBrowser::OpenUrl(LinkAddresses::Forum);
+}
+
+void frmMain::Label6_Click()
+{
+    DefaultBrowser::OpenUrl(LinkAddresses::listSiteHome());
+}
+
+void frmMain::Label8_Click()
+{
+    DefaultBrowser::OpenUrl(LinkAddresses::UpperMaker);
+}
+
+void frmMain::Label10_Click()
+{
+    DefaultBrowser::OpenUrl(LinkAddresses::LowerProduct);
+}
 
 QString frmMain::Caption() const
 {

@@ -12,13 +12,13 @@
 #include <QWidget>
 
 class ClickableLabel;
+class ListView;
 class PageLoader;
 class QLabel;
 class QPushButton;
 class QStatusBar;
 class QTabWidget;
 class QTextBrowser;
-class QTreeView;
 
 // The tool's one window: the advertisement strip, the three tab pages, the result list, the start button
 // and the status line. It runs no search itself; it offers the search its controls and forwards events.
@@ -40,6 +40,12 @@ public:
     // before the window is first shown.
     void Form_Load();
     void Form_Unload();
+
+    // The result list toward the user: a header click sorts, a double-click copies the selected row's key,
+    // and in-place edits are refused. `columnHeaderIndex` counts from 1.
+    void LV1_ColumnClick(int columnHeaderIndex);
+    void LV1_DblClick();
+    void LV1_BeforeLabelEdit(qint16& Cancel);
 
     void Image1_Click();
     void Label6_Click();
@@ -84,7 +90,7 @@ private:
     QTabWidget* m_SSTab1;
     QStatusBar* m_S;
     QLabel* m_statusText;
-    QTreeView* m_LV1;
+    ListView* m_LV1;
     QPushButton* m_cmdStart;
     QList<QWidget*> m_pageControls;
 

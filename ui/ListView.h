@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QTreeView>
+
+// The result list's view: a tree view that reports a double-click anywhere in the list, also on the empty
+// space below the rows, and asks before any in-place edit of a row. The list never edits its rows, but the
+// question is asked on every edit gesture, so the refusal stays in one handler whatever Qt's edit settings.
+class ListView : public QTreeView
+{
+    Q_OBJECT
+
+public:
+    explicit ListView(QWidget* parent = nullptr);
+
+    // The edit call that the override below would hide.
+    using QTreeView::edit;
+    // Whether an editor is open on a row, which the list never allows.
+    bool isEditing() const { return state() == EditingState; }
+
+signals:
+    // A double-click of the left button in the list, after the view has handled it (so a double-click on a
+    // row that was not selected has selected it).
+    void DblClick();
+    // Before an in-place edit of a row would open; a non-zero `Cancel` prevents it. Connect directly only:
+    // the answer is read as soon as the signal returns.
+    void BeforeLabelEdit(qint16& Cancel);
+
+protected:
+    bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+};

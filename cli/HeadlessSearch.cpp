@@ -33,27 +33,32 @@ void HeadlessSearch::DoEvents()
 
 namespace {
 
+// The two-character escape of a backslash, tab, line feed or carriage return; nullptr for the rest.
+const char* escapeFor(char16_t c)
+{
+    switch (c) {
+    case u'\\':
+        return "\\\\";
+    case u'\t':
+        return "\\t";
+    case u'\n':
+        return "\\n";
+    case u'\r':
+        return "\\r";
+    default:
+        return nullptr;
+    }
+}
+
 // Appends `text` as UTF-8 with the four escapes. Plain ASCII, by far the usual case, is copied byte by
 // byte; anything else goes through the UTF-8 encoder.
 void appendField(QByteArray& out, QStringView text)
 {
     for (qsizetype i = 0; i < text.size(); ++i) {
         const char16_t c = text[i].unicode();
-        switch (c) {
-        case u'\\':
-            out.append("\\\\", 2);
+        if (const char* escape = escapeFor(c)) {
+            out.append(escape, 2);
             continue;
-        case u'\t':
-            out.append("\\t", 2);
-            continue;
-        case u'\n':
-            out.append("\\n", 2);
-            continue;
-        case u'\r':
-            out.append("\\r", 2);
-            continue;
-        default:
-            break;
         }
         if (c < 0x80) {
             out.append(char(c));
@@ -69,13 +74,6 @@ void appendField(QByteArray& out, QStringView text)
 }
 
 } // namespace
-
-QString HeadlessSearch::escapeField(const QString& text)
-{
-    QByteArray escaped;
-    appendField(escaped, text);
-    return QString::fromUtf8(escaped);
-}
 
 QByteArray HeadlessSearch::formatTable(Format format) const
 {

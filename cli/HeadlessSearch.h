@@ -31,7 +31,6 @@ public:
 
     // One line per row in table order, UTF-8, with backslash, tab, line feed and carriage return escaped.
     QByteArray formatTable(Format format) const;
-    static QString escapeField(const QString& text);
 
     QString Caption() const override { return m_caption; }
     void SetCaption(const QString& caption) override { m_caption = caption; }

@@ -1,5 +1,6 @@
 // The headless search against the stand-in list site, both as the programs that users run.
 #include "ListPages.h"
+#include "TestHttpServer.h"
 
 #include <QProcess>
 #include <QSet>
@@ -17,6 +18,7 @@ private slots:
     void cleanupTestCase();
     void everyRowOfTheSevenPagesInOrder_data();
     void everyRowOfTheSevenPagesInOrder();
+    void escapesAndUtf8();
     void closedPortFailsEveryPageQuickly();
     void usageErrors_data();
     void usageErrors();
@@ -114,6 +116,29 @@ void tst_EndToEnd::everyRowOfTheSevenPagesInOrder()
         QStringList({ "Downloading Pages 0-1", "Downloading Pages 1-2", "Downloading Pages 2-3",
             "Downloading Pages 3-4", "Downloading Pages 4-5", "Downloading Pages 5-6",
             "Downloading Pages 6-7", "Download Halted", "Download Complete" }));
+}
+
+void tst_EndToEnd::escapesAndUtf8()
+{
+    // Our own server in this process, so the search runs beside the test's event loop.
+    TestHttpServer server;
+    QVERIFY(server.listen());
+    const QByteArray row
+        = "<TR align=middle>\r\n<TD>192.0.2.1</TD>\r\n<TD>80</TD>\r\n<TD>a\tb\\c\nd\re</TD>\r\n"
+          "<TD>C\xc3\xb4te d\xe2\x80\x99Ivoire \xe2\x82\xac \xf0\x9d\x84\x9e</TD>\r\n</TR>\r\n";
+    server.setPage(
+        QStringLiteral("/proxy_list.php?showpage=0"), "<body>" + row + "</body>", "text/html; charset=utf-8");
+    for (int page = 1; page < 7; ++page)
+        server.setPage(QStringLiteral("/proxy_list.php?showpage=%1").arg(page), "<body></body>");
+
+    QProcess process;
+    process.start(QStringLiteral(TARNWICK_SEARCH), { QStringLiteral("--site"), server.base() });
+    QSignalSpy finished(&process, &QProcess::finished);
+    QVERIFY(finished.wait(60000));
+    QCOMPARE(process.exitCode(), 0);
+    QCOMPARE(process.readAllStandardOutput(),
+        QByteArray("192.0.2.1\t80\ta\\tb\\\\c\\nd\\re\t"
+                   "C\xc3\xb4te d\xe2\x80\x99Ivoire \xe2\x82\xac \xf0\x9d\x84\x9e\n"));
 }
 
 void tst_EndToEnd::closedPortFailsEveryPageQuickly()

@@ -45,8 +45,6 @@ private slots:
     void sortsEachColumnAsText_data();
     void sortsEachColumnAsText();
     void rowsAddedAfterASortStayBelowIt();
-    void selectionFollowsItsRow();
-    void columnWidthsKeepFractions();
 };
 
 void tst_ListViewAdapter::addRefusesADuplicateKeyWhole()
@@ -130,34 +128,6 @@ void tst_ListViewAdapter::rowsAddedAfterASortStayBelowIt()
     fill(list, { { "192.0.2.0", "80", "a", "b" } });
     list.EndPage();
     QCOMPARE(column(list, 0).first(), QStringLiteral("192.0.2.0"));
-}
-
-void tst_ListViewAdapter::selectionFollowsItsRow()
-{
-    ListViewAdapter list;
-    QVERIFY(!list.SelectedItem());
-    fill(list, { { "192.0.2.2", "80", "a", "b" }, { "192.0.2.1", "8080", "a", "b" } });
-    list.setSelectedIndex(list.model().index(1, 2));
-    QCOMPARE(list.SelectedItem()->Key(), QStringLiteral("192.0.2.1:8080"));
-    list.SetSortOrder(ListViewAdapter::lvwAscending);
-    list.SetSorted(true);
-    QCOMPARE(list.SelectedItem()->Key(), QStringLiteral("192.0.2.1:8080"));
-    QCOMPARE(list.SelectedItem()->Index(), 0);
-    list.ListItems().Clear();
-    QVERIFY(!list.SelectedItem());
-}
-
-void tst_ListViewAdapter::columnWidthsKeepFractions()
-{
-    ListViewAdapter list;
-    QCOMPARE(list.ColumnHeaders(2).Width(), 800.0f);
-    list.setWidthSource([] { return 6975.0f; });
-    QSignalSpy changed(&list, &ListViewAdapter::columnWidthChanged);
-    list.ColumnHeaders(2).SetWidth(list.Width() / 4.0f - 1000.0f);
-    QCOMPARE(list.ColumnHeaders(2).Width(), 743.75f);
-    QCOMPARE(changed.size(), 1);
-    QCOMPARE(changed[0][0].toInt(), 2);
-    QCOMPARE(changed[0][1].toFloat(), 743.75f);
 }
 
 QTEST_GUILESS_MAIN(tst_ListViewAdapter)

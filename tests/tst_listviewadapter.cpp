@@ -123,6 +123,9 @@ void tst_ListViewAdapter::rowsAddedAfterASortStayBelowIt()
     QCOMPARE(column(list, 0), QStringList({ "192.0.2.1", "192.0.2.3", "192.0.2.9", "192.0.2.2" }));
     list.SetSorted(true);
     QCOMPARE(column(list, 0), QStringList({ "192.0.2.1", "192.0.2.2", "192.0.2.3", "192.0.2.9" }));
+    // The key index follows the rows to their new places.
+    for (const char16_t* key : { u"192.0.2.1:80", u"192.0.2.2:80", u"192.0.2.3:80", u"192.0.2.9:80" })
+        QVERIFY(!list.ListItems().Add(key, u"again"));
     // While the list is kept sorted, a page's rows take their places at its end.
     list.BeginPage();
     fill(list, { { "192.0.2.0", "80", "a", "b" } });

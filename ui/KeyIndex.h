@@ -35,12 +35,13 @@ public:
         }
     }
 
-    // Forgets every key and indexes rows 0 to count - 1 afresh, as after the rows were reordered.
-    template <typename KeyOf> void rebuild(quint32 count, KeyOf&& keyOf)
+    // Follows the rows to new places after they were reordered: the row at r is now at newRowOf[r].
+    void renumber(const std::vector<int>& newRowOf)
     {
-        clear();
-        for (quint32 row = 0; row < count; ++row)
-            insert(keyOf(row), row, keyOf);
+        for (quint64& entry : m_slots) {
+            if (entry != 0)
+                entry = pack(quint32(entry >> 32), quint32(newRowOf[size_t(quint32(entry) - 1)]));
+        }
     }
 
     void clear()

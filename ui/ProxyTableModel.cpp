@@ -122,17 +122,21 @@ void ProxyTableModel::sort(int column, Qt::SortOrder order)
     if (column < 0 || column >= ColumnCount)
         return;
     flush();
-    const int col = column;
+    // Each text is folded once, so the sort compares plain code units instead of folding both sides of
+    // every one of its n log n comparisons. Folding then comparing orders as a case-insensitive compare.
+    std::vector<QString> folded(m_rows.size());
+    for (size_t row = 0; row < m_rows.size(); ++row) {
+        const QStringView text = cellView(qsizetype(row), column);
+        folded[row] = QString::fromRawData(text.data(), text.size()).toCaseFolded();
+    }
     std::vector<qsizetype> permutation(m_rows.size());
     std::iota(permutation.begin(), permutation.end(), qsizetype(0));
     if (order == Qt::AscendingOrder) {
-        std::stable_sort(permutation.begin(), permutation.end(), [&](qsizetype a, qsizetype b) {
-            return cellView(a, col).compare(cellView(b, col), Qt::CaseInsensitive) < 0;
-        });
+        std::stable_sort(permutation.begin(), permutation.end(),
+            [&](qsizetype a, qsizetype b) { return folded[size_t(a)] < folded[size_t(b)]; });
     } else {
-        std::stable_sort(permutation.begin(), permutation.end(), [&](qsizetype a, qsizetype b) {
-            return cellView(b, col).compare(cellView(a, col), Qt::CaseInsensitive) < 0;
-        });
+        std::stable_sort(permutation.begin(), permutation.end(),
+            [&](qsizetype a, qsizetype b) { return folded[size_t(b)] < folded[size_t(a)]; });
     }
 
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
@@ -144,7 +148,7 @@ void ProxyTableModel::sort(int column, Qt::SortOrder order)
         sorted.push_back(std::move(m_rows[size_t(permutation[i])]));
     }
     m_rows = std::move(sorted);
-    m_keys.rebuild(quint32(m_rows.size()), [this](quint32 row) { return m_rows[row].segment(0); });
+    m_keys.renumber(newRowOf);
     const QModelIndexList before = persistentIndexList();
     QModelIndexList after;
     after.reserve(before.size());

@@ -9,7 +9,6 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QFont>
 #include <QGuiApplication>
 #include <QHeaderView>
@@ -264,8 +263,12 @@ frmMain::frmMain(const QString& siteBase, QWidget* parent)
     connect(m_cmdStart, &QPushButton::clicked, this, [this] { m_search.cmdStart_Click(); });
     connect(m_web, &PageLoader::DocumentComplete, this, [this] { m_search.Web_DocumentComplete(); });
     connect(m_advertisementLoader, &PageLoader::DocumentComplete, this, &frmMain::showAdvertisement);
-    connect(m_WebBrowser1, &QTextBrowser::anchorClicked, this,
-        [this](const QUrl& link) { QDesktopServices::openUrl(m_advertisementAddress.resolved(link)); });
+    connect(m_WebBrowser1, &QTextBrowser::anchorClicked, this, [this](const QUrl& link) {
+        // Only web pages go to the browser: a fetched page gets no say over files or other handlers.
+        const QUrl target = m_advertisementAddress.resolved(link);
+        if (target.scheme() == u"http" || target.scheme() == u"https")
+            DefaultBrowser::OpenUrl(target.toString());
+    });
 
     connect(image1, &ClickableLabel::clicked, this, &frmMain::Image1_Click);
     connect(label6, &ClickableLabel::clicked, this, &frmMain::Label6_Click);

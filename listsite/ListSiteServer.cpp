@@ -49,6 +49,12 @@ ListSiteServer::ListSiteServer(const ListSiteOptions& options)
     // soon as the responses under way are sent.
     m_server.set_keep_alive_max_count(1);
     m_server.set_keep_alive_timeout(1);
+    // SO_REUSEADDR alone: a restart may take over a port left in TIME_WAIT, but a second server on a port in
+    // use fails instead of sharing it, as SO_REUSEPORT would let it.
+    m_server.set_socket_options([](socket_t socket) {
+        const int yes = 1;
+        setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes));
+    });
     route();
 }
 

@@ -131,7 +131,8 @@ private slots:
     {
         m_server = std::make_unique<TestHttpServer>();
         QVERIFY(m_server->listen());
-        QDesktopServices::setUrlHandler(u"http"_s, this, "open");
+        for (const QString& scheme : { u"http"_s, u"file"_s })
+            QDesktopServices::setUrlHandler(scheme, this, "open");
         m_opened.clear();
         m_window = std::make_unique<frmMain>(m_server->base());
         m_window->show();
@@ -142,7 +143,8 @@ private slots:
     {
         m_window.reset();
         m_server.reset();
-        QDesktopServices::unsetUrlHandler(u"http"_s);
+        for (const QString& scheme : { u"http"_s, u"file"_s })
+            QDesktopServices::unsetUrlHandler(scheme);
     }
 
     void sortByHeaderClicks_data()
@@ -334,6 +336,12 @@ private slots:
         QCOMPARE(QStringList({ statusText(), caption(), column(0).join(u' ') }), before);
         QCOMPARE(m_window->search().state().pageIndex, pageIndex);
         QVERIFY(!m_window->search().state().halted);
+
+        // A link in the advertisement strip opens relative to its page, and only if it is a web address.
+        auto* strip = find<QTextBrowser>(u"WebBrowser1"_s);
+        emit strip->anchorClicked(QUrl(u"/offer?id=1"_s));
+        emit strip->anchorClicked(QUrl(u"file:///etc/passwd"_s));
+        QCOMPARE(m_opened, QStringList({ m_server->base() + u"/offer?id=1"_s }));
     }
 };
 

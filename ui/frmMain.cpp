@@ -1,5 +1,6 @@
 #include "frmMain.h"
 
+#include "AdvertisementStrip.h"
 #include "ClickableLabel.h"
 #include "DefaultBrowser.h"
 #include "LinkAddresses.h"
@@ -161,10 +162,9 @@ frmMain::frmMain(const QString& siteBase, QWidget* parent)
 
     // Created bottom first: the strip lies under the tab control's row of tabs, and the status line lies
     // over the tab control's lowest edge.
-    m_WebBrowser1 = new QTextBrowser(this);
+    m_WebBrowser1 = new AdvertisementStrip(this);
     m_WebBrowser1->setObjectName(QStringLiteral("WebBrowser1"));
     m_WebBrowser1->setFrameShape(QFrame::NoFrame);
-    m_WebBrowser1->setOpenLinks(false);
     placeControl(m_WebBrowser1, QPoint());
 
     m_SSTab1 = new QTabWidget(this);

@@ -50,27 +50,42 @@ const char* escapeFor(char16_t c)
     }
 }
 
-// Appends `text` as UTF-8 with the four escapes. Plain ASCII, by far the usual case, is copied byte by
-// byte; anything else goes through the UTF-8 encoder.
+// Appends `text` as UTF-8 with the four escapes, writing straight into `out` (a table of a hundred
+// thousand rows is millions of characters). A lone surrogate becomes U+FFFD.
 void appendField(QByteArray& out, QStringView text)
 {
+    const qsizetype start = out.size();
+    out.resize(start + text.size() * 3); // the most one UTF-16 unit can take
+    auto* p = reinterpret_cast<unsigned char*>(out.data() + start);
     for (qsizetype i = 0; i < text.size(); ++i) {
-        const char16_t c = text[i].unicode();
-        if (const char* escape = escapeFor(c)) {
-            out.append(escape, 2);
-            continue;
-        }
+        char32_t c = text[i].unicode();
         if (c < 0x80) {
-            out.append(char(c));
+            if (const char* escape = escapeFor(char16_t(c))) {
+                *p++ = static_cast<unsigned char>(escape[0]);
+                *p++ = static_cast<unsigned char>(escape[1]);
+            } else {
+                *p++ = static_cast<unsigned char>(c);
+            }
             continue;
         }
-        // A run of non-ASCII characters, surrogate pairs kept together.
-        qsizetype end = i + 1;
-        while (end < text.size() && text[end].unicode() >= 0x80)
-            ++end;
-        out.append(text.sliced(i, end - i).toUtf8());
-        i = end - 1;
+        if (QChar::isHighSurrogate(c) && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            c = QChar::surrogateToUcs4(char16_t(c), text[++i].unicode());
+        } else if (QChar::isSurrogate(c)) {
+            c = QChar::ReplacementCharacter;
+        }
+        if (c < 0x800) {
+            *p++ = static_cast<unsigned char>(0xC0 | (c >> 6));
+        } else if (c < 0x10000) {
+            *p++ = static_cast<unsigned char>(0xE0 | (c >> 12));
+            *p++ = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
+        } else {
+            *p++ = static_cast<unsigned char>(0xF0 | (c >> 18));
+            *p++ = static_cast<unsigned char>(0x80 | ((c >> 12) & 0x3F));
+            *p++ = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
+        }
+        *p++ = static_cast<unsigned char>(0x80 | (c & 0x3F));
     }
+    out.resize(reinterpret_cast<char*>(p) - out.data());
 }
 
 } // namespace

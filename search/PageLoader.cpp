@@ -65,14 +65,15 @@ constexpr std::array<char16_t, 32> Windows1252High = {
     0x0178,
 };
 
-// Our own table, so the fallback needs no codec library on any platform.
+// Our own table, so the fallback needs no codec library on any platform. Latin-1 conversion (vectorised
+// in Qt) does all but the bytes 0x80 to 0x9F, which windows-1252 maps elsewhere.
 QString decodeWindows1252(const QByteArray& bytes)
 {
-    QString text(bytes.size(), Qt::Uninitialized);
+    QString text = QString::fromLatin1(bytes);
     char16_t* out = reinterpret_cast<char16_t*>(text.data());
-    for (qsizetype i = 0; i < bytes.size(); ++i) {
-        const auto byte = static_cast<unsigned char>(bytes[i]);
-        out[i] = byte >= 0x80 && byte < 0xA0 ? Windows1252High[byte - 0x80] : char16_t(byte);
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (out[i] >= 0x80 && out[i] < 0xA0)
+            out[i] = Windows1252High[out[i] - 0x80];
     }
     return text;
 }

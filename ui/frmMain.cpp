@@ -14,6 +14,7 @@
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QIcon>
+#include <QImageReader>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QPixmap>
@@ -120,6 +121,15 @@ const QString LowerToolText = QStringLiteral(
     "goes into a quarantine folder first, so a program you still need is back with one click. New "
     "definitions arrive every week, and a free edition is available for home use.");
 
+// Our images are PNGs, which Qt reads itself; left to guess the format, it would first load every
+// image plugin on the system to ask them, a good part of the window's start-up.
+QPixmap builtInPng(const QString& path)
+{
+    QImageReader reader(path, "PNG");
+    reader.setAutoDetectImageFormat(false);
+    return QPixmap::fromImage(reader.read());
+}
+
 QString withoutTrailingSlash(const QString& address)
 {
     return address.endsWith(u'/') ? address.chopped(1) : address;
@@ -145,7 +155,7 @@ frmMain::frmMain(const QString& siteBase, QWidget* parent)
 
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Velmora - Proxy Tool v1.0"));
-    setWindowIcon(QIcon(QStringLiteral(":/tarnwick.png")));
+    setWindowIcon(QIcon(builtInPng(QStringLiteral(":/tarnwick.png"))));
     // A fixed single border: title, minimise and close, but nothing that changes the size.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
         | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
@@ -227,7 +237,7 @@ frmMain::frmMain(const QString& siteBase, QWidget* parent)
     auto* image1 = new ClickableLabel(aboutPage);
     image1->setObjectName(QStringLiteral("Image1"));
     image1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    image1->setPixmap(QPixmap(QStringLiteral(":/logo.png")));
+    image1->setPixmap(builtInPng(QStringLiteral(":/logo.png")));
     m_pageControls.append(image1);
 
     QWidget* toolsPage = addPage(QStringLiteral("Suggested Tools"));

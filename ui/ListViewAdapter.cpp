@@ -107,11 +107,11 @@ float ListViewAdapter::Width() const
     return m_widthSource ? m_widthSource() : 0.0f;
 }
 
-std::optional<ListItem> ListViewAdapter::SelectedItem() const
+std::optional<ListItem> ListViewAdapter::SelectedItem()
 {
     if (!m_selected.isValid())
         return std::nullopt;
-    return ListItem(const_cast<ProxyTableModel&>(m_model), m_selected.row());
+    return ListItem(m_model, m_selected.row());
 }
 
 void ListViewAdapter::setSelectedIndex(const QModelIndex& index)

@@ -107,7 +107,7 @@ public:
     void setWidthSource(std::function<float()> source) { m_widthSource = std::move(source); }
 
     // The selected row; no value when nothing is selected.
-    std::optional<ListItem> SelectedItem() const;
+    std::optional<ListItem> SelectedItem();
     void setSelectedIndex(const QModelIndex& index);
 
     // ResultList

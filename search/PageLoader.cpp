@@ -151,6 +151,18 @@ bool decodeWith(const QByteArray& label, const QByteArray& bytes, QString& text)
     return true;
 }
 
+// Whether fewer body bytes arrived than the reply announced. The network layer sometimes takes a connection
+// that closes early for the end of the page, and a page cut short must not pass for a whole one. A
+// compressed body is announced by its compressed size, which cannot be checked here.
+bool isTruncated(const QNetworkReply& reply, qint64 received)
+{
+    const QVariant announced = reply.header(QNetworkRequest::ContentLengthHeader);
+    const QByteArray encoding = reply.rawHeader("Content-Encoding").trimmed().toLower();
+    if (!announced.isValid() || (!encoding.isEmpty() && encoding != "identity"))
+        return false;
+    return received < announced.toLongLong();
+}
+
 } // namespace
 
 PageLoader::PageLoader(QObject* parent)
@@ -232,6 +244,8 @@ void PageLoader::onFinished()
         error = tr("The server answered with status %1").arg(status.toInt());
     else if (m_received.size() > MaxBodyBytes)
         error = tr("The page is larger than 32 MiB");
+    else if (isTruncated(*reply, m_received.size()))
+        error = tr("The connection closed before the whole page arrived");
     const QByteArray contentType = reply->header(QNetworkRequest::ContentTypeHeader).toByteArray();
     dropReply();
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QString>
 #include <QUrl>
 
@@ -14,8 +15,11 @@ public:
     virtual void Navigate(const QUrl& url) = 0;
     // Cancels the load under way; it is never reported.
     virtual void Stop() = 0;
-    // The body text of the page whose end of loading was last reported.
-    virtual QString BodyHtml() const = 0;
-    // Whether that page failed to load (no connection, an error status, a reset, too large).
+    // The body of the page whose end of loading was last reported, as valid UTF-8 whatever the page's
+    // charset. Valid until the next Navigate or Stop.
+    virtual QByteArrayView BodyHtml() const = 0;
+    // Whether that page failed to load (no connection, an error status, a reset, too large, cut short).
     virtual bool LoadFailed() const = 0;
+    // Why that page failed, for messages; empty after a success.
+    virtual QString LoadError() const = 0;
 };

@@ -3,10 +3,13 @@
 #include "ListPageCutter.h"
 #include "ResultList.h"
 
-ParseResult ParseListPage(QStringView html, ResultList& list)
+#include <QString>
+
+ParseResult ParseListPage(QByteArrayView html, ResultList& list)
 {
     ParseResult result;
-    ListPageCutter cutter(html);
+    const QString text = QString::fromUtf8(html);
+    ListPageCutter cutter(text);
     ProxyRecord record;
     list.BeginPage();
     while (cutter.next(record)) {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QStringView>
+#include <QByteArrayView>
 
 class ResultList;
 
@@ -11,5 +11,5 @@ struct ParseResult
     qsizetype shortRows = 0; // rows with fewer than four cells
 };
 
-// Cuts one page's body text into rows and appends them to `list` in page order, each as soon as it is cut.
-ParseResult ParseListPage(QStringView html, ResultList& list);
+// Cuts one page's body (UTF-8) into rows and appends them to `list` in page order, each as soon as it is cut.
+ParseResult ParseListPage(QByteArrayView html, ResultList& list);

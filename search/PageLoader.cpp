@@ -256,6 +256,7 @@ void PageLoader::onFinished()
     }
     m_document = decode(bytes, contentType);
     m_body = bodyOf(m_document);
+    m_bodyUtf8 = m_body.toUtf8();
     finish(url, false, {});
 }
 
@@ -266,6 +267,7 @@ void PageLoader::finish(const QUrl& url, bool failed, const QString& error)
     if (failed) {
         m_document.clear();
         m_body.clear();
+        m_bodyUtf8.clear();
     }
     // Nothing of this load is held past here: the handler may navigate again or yield to other events.
     emit DocumentComplete(url);

@@ -25,11 +25,9 @@ public:
 
     void Navigate(const QUrl& url) override;
     void Stop() override;
-    QString BodyHtml() const override { return m_body; }
+    QByteArrayView BodyHtml() const override { return m_bodyUtf8; }
     bool LoadFailed() const override { return m_failed; }
-
-    // Why the last reported load failed, for messages; empty after a success.
-    QString errorString() const { return m_error; }
+    QString LoadError() const override { return m_error; }
     // The whole decoded document of the last reported load.
     QString documentText() const { return m_document; }
 
@@ -38,7 +36,8 @@ public:
 
     // Decodes a document: the Content-Type charset, else a <meta> charset, else windows-1252.
     static QString decode(const QByteArray& bytes, const QByteArray& contentType);
-    // The text between the <body ...> start tag and the last </body>, or the whole document without a body tag.
+    // The text between the <body ...> start tag and the last </body>, or the whole document without a body
+    // tag.
     static QString bodyOf(const QString& document);
 
 signals:
@@ -58,6 +57,7 @@ private:
     int m_timeoutMs = 0;
     QString m_document;
     QString m_body;
+    QByteArray m_bodyUtf8;
     QString m_error;
     bool m_failed = false;
 };

@@ -200,10 +200,10 @@ void tst_ListPageParser::appendsInPageOrderAndKeepsTheFirstOfAKey()
             QStringLiteral("Japan"));
 
     QSignalSpy inserted(&list.model(), &QAbstractItemModel::rowsInserted);
-    ParseResult first = ParseListPage(page1, list);
+    ParseResult first = ParseListPage(page1.toUtf8(), list);
     QCOMPARE(first.added, 2);
     QCOMPARE(first.duplicates, 1);
-    ParseResult second = ParseListPage(page2, list);
+    ParseResult second = ParseListPage(page2.toUtf8(), list);
     QCOMPARE(second.added, 1);
     QCOMPARE(second.duplicates, 1);
     // One insertion per page, whatever its size.

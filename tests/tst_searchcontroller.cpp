@@ -16,12 +16,13 @@ class FakeBrowser : public Browser
 public:
     void Navigate(const QUrl& url) override { navigations.append(url.toString()); }
     void Stop() override { ++stops; }
-    QString BodyHtml() const override { return body; }
+    QByteArrayView BodyHtml() const override { return body; }
     bool LoadFailed() const override { return failed; }
+    QString LoadError() const override { return failed ? QStringLiteral("failed") : QString(); }
 
     QStringList navigations;
     int stops = 0;
-    QString body;
+    QByteArray body;
     bool failed = false;
 };
 
@@ -91,7 +92,7 @@ private slots:
 private:
     void completePage(SearchController& search, FakeHost& host, int index)
     {
-        host.web.body = page(index);
+        host.web.body = page(index).toUtf8();
         search.Web_DocumentComplete();
     }
 };

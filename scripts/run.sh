@@ -3,7 +3,7 @@
 # Without a display it says so and runs the headless search instead, printing the table.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-"$root/scripts/setup.sh"
+"$root/scripts/setup.sh" run
 
 "$root/build/listsite/tarnwick-listsite" --port 8047 &
 site=$!

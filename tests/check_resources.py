@@ -167,8 +167,9 @@ def main():
         check_icon(resources, os.path.join(res_dir, "tarnwick.ico"))
     except (ValueError, struct.error) as e:
         problems.append(f"malformed resource data: {e}")
-    check_png(os.path.join(res_dir, "tarnwick.png"), (32, 32))
-    check_png(os.path.join(res_dir, "logo.png"), (88, 31))
+    window_images = os.path.join(res_dir, "..", "..", "ui", "resources")
+    check_png(os.path.join(window_images, "tarnwick.png"), (32, 32))
+    check_png(os.path.join(window_images, "logo.png"), (88, 31))
     if problems:
         print("FAIL:\n  " + "\n  ".join(problems))
         sys.exit(1)

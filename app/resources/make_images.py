@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Draw Tarnwick's icon and logo badge and write them next to this script.
+"""Draw Tarnwick's icon and logo badge. The Windows files go next to this script, the two PNGs
+(which the window compiles in) into ui/resources.
 
 Writes:
   tarnwick.ico        32x32, 8 bpp, 256-colour DIB icon with an AND mask
@@ -258,8 +259,11 @@ def main():
         "tarnwick.png": png_bytes(icon_rows),
         "logo.png": png_bytes(logo_rows(icon_sample)),
     }
+    # The window's own images live with the window, which compiles them in.
+    window_images = os.path.join(here, "..", "..", "ui", "resources")
     for name, data in outputs.items():
-        with open(os.path.join(here, name), "wb") as f:
+        folder = window_images if name.endswith(".png") else here
+        with open(os.path.join(folder, name), "wb") as f:
             f.write(data)
         print(f"{name}: {len(data)} bytes")
 

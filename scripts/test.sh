@@ -1,7 +1,22 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test (no display needed).
+#   scripts/test.sh          the suite, then the suite again built with AddressSanitizer and
+#                            UndefinedBehaviorSanitizer (build-sanitize/)
+#   scripts/test.sh --quick  the suite only
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+quick=0
+if [ "${1:-}" = "--quick" ]; then
+    quick=1
+fi
 "$root/scripts/setup.sh" test
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir "$root/build" --output-on-failure --timeout 600
+
+if [ "$quick" -eq 0 ]; then
+    echo "The suite again, built with AddressSanitizer and UndefinedBehaviorSanitizer:"
+    cmake -S "$root" -B "$root/build-sanitize" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DTARNWICK_BUILD_TESTS=ON -DTARNWICK_WERROR=ON -DTARNWICK_SANITIZE=ON >/dev/null
+    cmake --build "$root/build-sanitize" --parallel "$(nproc)"
+    ctest --test-dir "$root/build-sanitize" --output-on-failure --timeout 900
+fi

@@ -6,31 +6,21 @@
 #include "SearchHost.h"
 
 #include <QObject>
-#include <QTextStream>
 
-// Runs one search with no window: the same controller, cutter, table and loader as the window, with the
-// status texts going to a text stream instead of a status line.
+// Runs one search with no window: the same controller, cutter, table and loader as the window. The
+// status texts and the reasons pages failed go to stderr.
 class HeadlessSearch : public QObject, public SearchHost
 {
     Q_OBJECT
 
 public:
-    enum class Format
-    {
-        Tsv,
-        Plain
-    };
+    HeadlessSearch(const QString& siteBase, int timeoutMs, QObject* parent = nullptr);
 
-    HeadlessSearch(const QString& siteBase, int timeoutMs, QTextStream& status, QObject* parent = nullptr);
-
-    // Starts the search; finished() follows once the seventh page is done.
+    // Starts the search; completed() follows once the seventh page is done.
     void start();
 
-    const ListViewAdapter& table() const { return m_list; }
-    int failedPages() const { return m_search.failedPages(); }
-
-    // One line per row in table order, UTF-8, with backslash, tab, line feed and carriage return escaped.
-    QByteArray formatTable(Format format) const;
+    const ProxyTableModel& rows() const { return m_list.model(); }
+    const SearchSummary& summary() const { return m_summary; }
 
     QString Caption() const override { return m_caption; }
     void SetCaption(const QString& caption) override { m_caption = caption; }
@@ -38,14 +28,16 @@ public:
     ResultList& List() override { return m_list; }
     Browser& Web() override { return m_web; }
     void DoEvents() override;
+    void PageFailed(qint16 pageIndex, const QUrl& url, const QString& reason) override;
+    void SearchCompleted(const SearchSummary& summary) override;
 
 signals:
-    void finished();
+    void completed();
 
 private:
-    QTextStream& m_status;
     ListViewAdapter m_list;
     PageLoader m_web;
     SearchController m_search;
     QString m_caption = SearchController::StartCaption;
+    SearchSummary m_summary;
 };

@@ -1,83 +1,103 @@
+// tarnwick-search: the window's search without the window, printing the table for scripts.
+
+#include "CommandLine.h"
+#include "FileOutput.h"
 #include "HeadlessSearch.h"
-#include "ListSite.h"
+#include "StandardError.h"
+#include "TableWriter.h"
 
-#include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QFile>
-#include <QTextStream>
 
-#include <cstdio>
+#include <cerrno>
+#include <cstring>
+
+#ifndef _WIN32
+#include <csignal>
+#endif
 
 namespace {
 
-constexpr int UsageError = 2;
-constexpr int SomePagesFailed = 3;
-
-int usageError(QTextStream& err, const QString& message)
+enum ExitStatus
 {
-    err << message << Qt::endl << QStringLiteral("Try 'tarnwick-search --help'.") << Qt::endl;
-    return UsageError;
+    AllPagesLoaded = 0,
+    OutputFailed = 1,
+    UsageError = 2,
+    SomePagesFailed = 3,
+    NoRowsFound = 4,
+};
+
+// Closes stdout after everything is written. A reader that has gone away ends the program quietly: by
+// SIGPIPE when that signal has its default action, here when it is ignored.
+bool finishOutput(FileOutput& out, bool written, int& status)
+{
+    if (written && out.close())
+        return true;
+    if (out.error() != EPIPE) {
+        StandardError::printDiagnostic(
+            QStringLiteral("write error: ") + QString::fromLocal8Bit(std::strerror(out.error())));
+        status = OutputFailed;
+    }
+    return false;
+}
+
+QString counted(qsizetype count, const char* one, const char* many)
+{
+    return QString::number(count) + u' ' + QString::fromLatin1(count == 1 ? one : many);
 }
 
 } // namespace
 
 int main(int argc, char* argv[])
 {
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("tarnwick-search"));
-    QCoreApplication::setApplicationVersion(QStringLiteral("1.00"));
-
-    QTextStream err(stderr);
-    err.setEncoding(QStringConverter::Utf8);
-
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Loads the seven list pages of the proxy list site and prints the table of proxy servers."));
-    const QCommandLineOption siteOption(QStringLiteral("site"),
-        QStringLiteral("Base address of the list site."), QStringLiteral("URL"),
-        ListSite::compiledBaseAddress());
-    const QCommandLineOption formatOption(QStringLiteral("format"),
-        QStringLiteral("tsv (address, port, type, country) or plain (address:port)."),
-        QStringLiteral("tsv|plain"), QStringLiteral("tsv"));
-    const QCommandLineOption timeoutOption(QStringLiteral("timeout"),
-        QStringLiteral("Seconds a page may take before it counts as failed."), QStringLiteral("SECONDS"),
-        QStringLiteral("30"));
-    const QCommandLineOption helpOption = parser.addHelpOption();
-    parser.addOptions({ siteOption, formatOption, timeoutOption });
-
-    if (!parser.parse(QCoreApplication::arguments()))
-        return usageError(err, parser.errorText());
-    if (parser.isSet(helpOption)) {
-        std::fputs(qPrintable(parser.helpText()), stdout);
-        return 0;
+    FileOutput::fillClosedStandardDescriptors();
+#ifndef _WIN32
+    // The network code may ignore SIGPIPE for its sockets; the table is written under the action the
+    // program was started with, so a closed pipe ends it the way the caller expects.
+    struct sigaction startPipeAction = {};
+    sigaction(SIGPIPE, nullptr, &startPipeAction);
+#endif
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    const CommandLine commandLine = CommandLine::parse(arguments);
+    if (!commandLine.error.isEmpty()) {
+        StandardError::printDiagnostic(commandLine.error);
+        StandardError::printLine(u"Try 'tarnwick-search --help' for the options.");
+        return UsageError;
     }
-    if (!parser.positionalArguments().isEmpty())
-        return usageError(
-            err, QStringLiteral("Unexpected argument: ") + parser.positionalArguments().first());
 
-    const QString format = parser.value(formatOption);
-    if (format != u"tsv" && format != u"plain")
-        return usageError(err, QStringLiteral("Unknown format: ") + format);
-    bool timeoutOk = false;
-    const double timeoutSeconds = parser.value(timeoutOption).toDouble(&timeoutOk);
-    if (!timeoutOk || timeoutSeconds <= 0 || timeoutSeconds > 86400)
-        return usageError(err, QStringLiteral("The timeout must be a number of seconds above 0."));
-    const QString site = parser.value(siteOption);
-    const QUrl siteUrl(site, QUrl::StrictMode);
-    if (!siteUrl.isValid() || (siteUrl.scheme() != u"http" && siteUrl.scheme() != u"https")
-        || siteUrl.host().isEmpty())
-        return usageError(err, QStringLiteral("Not an http address: ") + site);
+    FileOutput out(1);
+    if (commandLine.help || commandLine.version) {
+        out.buffer() = (commandLine.help ? CommandLine::helpText()
+                                         : QStringLiteral("tarnwick-search " TARNWICK_VERSION_TEXT "\n"))
+                           .toStdString();
+        int status = AllPagesLoaded;
+        finishOutput(out, true, status);
+        return status;
+    }
 
-    HeadlessSearch search(site, int(timeoutSeconds * 1000), err);
-    QObject::connect(&search, &HeadlessSearch::finished, &app, &QCoreApplication::quit);
+    // Only the program's name reaches Qt, so no argument is taken for one of Qt's own options.
+    int qtArgc = 1;
+    QCoreApplication app(qtArgc, argv);
+    HeadlessSearch search(commandLine.site, commandLine.timeoutMs);
+    QObject::connect(&search, &HeadlessSearch::completed, &app, &QCoreApplication::quit);
     search.start();
     app.exec();
+#ifndef _WIN32
+    sigaction(SIGPIPE, &startPipeAction, nullptr);
+#endif
 
-    QFile out;
-    if (!out.open(stdout, QIODevice::WriteOnly))
-        return 1;
-    out.write(
-        search.formatTable(format == u"plain" ? HeadlessSearch::Format::Plain : HeadlessSearch::Format::Tsv));
-    out.flush();
-    return search.failedPages() == 0 ? 0 : SomePagesFailed;
+    const SearchSummary& summary = search.summary();
+    int status = summary.failedPages > 0 ? SomePagesFailed : summary.rows == 0 ? NoRowsFound : AllPagesLoaded;
+    const TableWriter writer(commandLine.format, commandLine.types, commandLine.countries);
+    const qsizetype printed = writer.write(search.rows(), out);
+    if (!finishOutput(out, printed >= 0, status))
+        return status;
+
+    if (status == NoRowsFound)
+        StandardError::printDiagnostic(u"every page loaded, but none held a row");
+    StandardError::printDiagnostic(counted(printed, "row", "rows") + QStringLiteral(" (")
+        + counted(summary.duplicates, "repeated key", "repeated keys") + QStringLiteral(" and ")
+        + counted(summary.shortRows, "short row", "short rows") + QStringLiteral(" skipped)"));
+    return status;
 }

@@ -47,7 +47,7 @@ void SearchController::cmdStart_Click()
         guarded([&] { m_host.List().Clear(); });
         m_state.halted = false;
         ++m_generation;
-        m_failedPages = 0;
+        m_summary = SearchSummary();
         guarded([&] { m_host.SetCaption(StopCaption); });
         m_state.pageIndex = 0;
         guarded([&] { m_host.SetStatusText(progressText(m_state.pageIndex)); });
@@ -66,10 +66,16 @@ void SearchController::Web_DocumentComplete()
     if (m_state.halted)
         return;
     Browser& web = m_host.Web();
-    if (web.LoadFailed())
-        ++m_failedPages;
-    else
-        ParseListPage(web.BodyHtml(), m_host.List());
+    if (web.LoadFailed()) {
+        ++m_summary.failedPages;
+        m_host.PageFailed(
+            m_state.pageIndex, ListSite::pageAddress(m_siteBase, m_state.pageIndex), web.LoadError());
+    } else {
+        const ParseResult page = ParseListPage(web.BodyHtml(), m_host.List());
+        m_summary.rows += page.added;
+        m_summary.duplicates += page.duplicates;
+        m_summary.shortRows += page.shortRows;
+    }
     ++m_state.pageIndex;
 
     const quint64 generation = m_generation;
@@ -79,9 +85,10 @@ void SearchController::Web_DocumentComplete()
         return;
 
     if (m_state.pageIndex > PageCount - 1) {
-        const int failed = m_failedPages;
+        const SearchSummary summary = m_summary;
         cmdStart_Click();
-        m_host.SetStatusText(completionText(failed));
+        m_host.SetStatusText(completionText(summary.failedPages));
+        m_host.SearchCompleted(summary);
         return;
     }
     m_host.SetStatusText(progressText(m_state.pageIndex));

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "SearchHost.h"
+
 #include <QString>
 #include <QtGlobal>
-
-class SearchHost;
 
 // The state of a search: besides these fields, the start button's caption, which lives in the host.
 struct SearchState
@@ -33,7 +33,6 @@ public:
     void Form_Unload();
 
     const SearchState& state() const { return m_state; }
-    int failedPages() const { return m_failedPages; }
     const QString& siteBase() const { return m_siteBase; }
 
     static QString progressText(int pageIndex);
@@ -43,7 +42,8 @@ private:
     SearchHost& m_host;
     QString m_siteBase;
     SearchState m_state;
-    int m_failedPages = 0;
+    // Counts of the search under way, handed to the host when it completes.
+    SearchSummary m_summary;
     // Moves on with every start, halt and unload, so a page step that yielded can tell that the search
     // it belongs to is over.
     quint64 m_generation = 0;

@@ -1,9 +1,20 @@
 #pragma once
 
 #include <QString>
+#include <QtGlobal>
 
 class Browser;
+class QUrl;
 class ResultList;
+
+// What a completed search loaded and passed over, counted over its seven pages.
+struct SearchSummary
+{
+    int failedPages = 0;
+    qsizetype rows = 0; // rows added to the list
+    qsizetype duplicates = 0; // rows skipped because the list already held their key
+    qsizetype shortRows = 0; // rows skipped because they had fewer than four cells
+};
 
 // The window as the search sees it: the start button's caption, the status line, the result list, the
 // hidden browser and the yield to pending window events. The window, the headless search and the tests
@@ -20,4 +31,15 @@ public:
     virtual Browser& Web() = 0;
     // Runs every pending window event once (clicks, the window's close), then returns.
     virtual void DoEvents() = 0;
+
+    // A page failed to load and adds no rows; the search goes on with the next page. `reason` is the
+    // browser's, for people to read.
+    virtual void PageFailed(qint16 pageIndex, const QUrl& url, const QString& reason)
+    {
+        Q_UNUSED(pageIndex);
+        Q_UNUSED(url);
+        Q_UNUSED(reason);
+    }
+    // The seventh page is done and the completion text is written. A halted search never completes.
+    virtual void SearchCompleted(const SearchSummary& summary) { Q_UNUSED(summary); }
 };

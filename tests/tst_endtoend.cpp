@@ -1,6 +1,6 @@
-// The headless search against the stand-in list site, both as the programs that users run.
+// The headless search against the stand-in list site, both as the programs that users run. The output
+// formats are read back by tst_searchoutput.py.
 #include "ListPages.h"
-#include "TestHttpServer.h"
 
 #include <QProcess>
 #include <QSet>
@@ -8,6 +8,9 @@
 #include <QtTest>
 
 #include <memory>
+
+#include <csignal>
+#include <unistd.h>
 
 class tst_EndToEnd : public QObject
 {
@@ -18,10 +21,12 @@ private slots:
     void cleanupTestCase();
     void everyRowOfTheSevenPagesInOrder_data();
     void everyRowOfTheSevenPagesInOrder();
-    void escapesAndUtf8();
     void closedPortFailsEveryPageQuickly();
+    void helpAndVersion();
     void usageErrors_data();
     void usageErrors();
+    void outputFailures_data();
+    void outputFailures();
 
 private:
     struct Run
@@ -29,8 +34,10 @@ private:
         int exitCode = -1;
         QByteArray out;
         QStringList status;
+        QStringList diagnostics; // the status lines that start with the program's name
     };
     static Run search(const QStringList& arguments);
+    static Run finish(QProcess& process);
 
     ListSiteOptions m_options;
     std::unique_ptr<QProcess> m_site;
@@ -41,12 +48,22 @@ tst_EndToEnd::Run tst_EndToEnd::search(const QStringList& arguments)
 {
     QProcess process;
     process.start(QStringLiteral(TARNWICK_SEARCH), arguments);
+    return finish(process);
+}
+
+tst_EndToEnd::Run tst_EndToEnd::finish(QProcess& process)
+{
     Run run;
     if (!process.waitForFinished(60000))
         return run;
+    // -1 for a process ended by a signal.
     run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     run.out = process.readAllStandardOutput();
     run.status = QString::fromUtf8(process.readAllStandardError()).split(u'\n', Qt::SkipEmptyParts);
+    for (const QString& line : run.status) {
+        if (line.startsWith(u"tarnwick-search: "))
+            run.diagnostics.append(line);
+    }
     return run;
 }
 
@@ -115,30 +132,10 @@ void tst_EndToEnd::everyRowOfTheSevenPagesInOrder()
     QCOMPARE(run.status,
         QStringList({ "Downloading Pages 0-1", "Downloading Pages 1-2", "Downloading Pages 2-3",
             "Downloading Pages 3-4", "Downloading Pages 4-5", "Downloading Pages 5-6",
-            "Downloading Pages 6-7", "Download Halted", "Download Complete" }));
-}
-
-void tst_EndToEnd::escapesAndUtf8()
-{
-    // Our own server in this process, so the search runs beside the test's event loop.
-    TestHttpServer server;
-    QVERIFY(server.listen());
-    const QByteArray row
-        = "<TR align=middle>\r\n<TD>192.0.2.1</TD>\r\n<TD>80</TD>\r\n<TD>a\tb\\c\nd\re</TD>\r\n"
-          "<TD>C\xc3\xb4te d\xe2\x80\x99Ivoire \xe2\x82\xac \xf0\x9d\x84\x9e</TD>\r\n</TR>\r\n";
-    server.setPage(
-        QStringLiteral("/proxy_list.php?showpage=0"), "<body>" + row + "</body>", "text/html; charset=utf-8");
-    for (int page = 1; page < 7; ++page)
-        server.setPage(QStringLiteral("/proxy_list.php?showpage=%1").arg(page), "<body></body>");
-
-    QProcess process;
-    process.start(QStringLiteral(TARNWICK_SEARCH), { QStringLiteral("--site"), server.base() });
-    QSignalSpy finished(&process, &QProcess::finished);
-    QVERIFY(finished.wait(60000));
-    QCOMPARE(process.exitCode(), 0);
-    QCOMPARE(process.readAllStandardOutput(),
-        QByteArray("192.0.2.1\t80\ta\\tb\\\\c\\nd\\re\t"
-                   "C\xc3\xb4te d\xe2\x80\x99Ivoire \xe2\x82\xac \xf0\x9d\x84\x9e\n"));
+            "Downloading Pages 6-7", "Download Halted", "Download Complete",
+            QStringLiteral("tarnwick-search: %1 rows (%2 repeated keys and 0 short rows skipped)")
+                .arg(expected.size())
+                .arg(repeats) }));
 }
 
 void tst_EndToEnd::closedPortFailsEveryPageQuickly()
@@ -152,28 +149,109 @@ void tst_EndToEnd::closedPortFailsEveryPageQuickly()
     const Run run = search({ QStringLiteral("--site"), base });
     QCOMPARE(run.exitCode, 3);
     QVERIFY(run.out.isEmpty());
-    QCOMPARE(run.status.last(), QStringLiteral("Download Complete (7 of 7 pages failed)"));
+    // Each progress text is followed by why its page failed; the count comes last.
+    QCOMPARE(run.status.size(), 7 * 2 + 3);
+    for (int page = 0; page < 7; ++page) {
+        QCOMPARE(run.status[2 * page], QStringLiteral("Downloading Pages %1-%2").arg(page).arg(page + 1));
+        const QString failed = QStringLiteral("tarnwick-search: page %1 (%2/proxy_list.php?showpage=%1): ")
+                                   .arg(QString::number(page), base);
+        QVERIFY2(
+            run.status[2 * page + 1].startsWith(failed) && run.status[2 * page + 1].size() > failed.size(),
+            qPrintable(run.status[2 * page + 1]));
+    }
+    QCOMPARE(run.status.mid(14),
+        QStringList({ "Download Halted", "Download Complete (7 of 7 pages failed)",
+            "tarnwick-search: 0 rows (0 repeated keys and 0 short rows skipped)" }));
     // Refused connections fail at once; nothing waits for the page timeout.
     QVERIFY2(timer.elapsed() < 20000, qPrintable(QString::number(timer.elapsed())));
+}
+
+void tst_EndToEnd::helpAndVersion()
+{
+    const Run version = search({ QStringLiteral("--version") });
+    QCOMPARE(version.exitCode, 0);
+    QCOMPARE(version.out, QByteArray("tarnwick-search 1.00\n"));
+    const Run help = search({ QStringLiteral("--help") });
+    QCOMPARE(help.exitCode, 0);
+    QVERIFY(help.out.contains("  4  every page loaded but none held a row\n"));
 }
 
 void tst_EndToEnd::usageErrors_data()
 {
     QTest::addColumn<QStringList>("arguments");
-    QTest::newRow("unknown format") << QStringList { "--format", "csv" };
-    QTest::newRow("unknown option") << QStringList { "--colour" };
-    QTest::newRow("bad timeout") << QStringList { "--timeout", "soon" };
-    QTest::newRow("not an http address") << QStringList { "--site", "ftp://127.0.0.1/" };
-    QTest::newRow("stray argument") << QStringList { "extra" };
+    QTest::addColumn<QString>("message");
+    QTest::newRow("unknown option") << QStringList { "--bogus" } << "unknown option '--bogus'";
+    QTest::newRow("single dash word") << QStringList { "-platform", "x" } << "unknown option '-platform'";
+    QTest::newRow("Qt's help") << QStringList { "--help-all" } << "unknown option '--help-all'";
+    QTest::newRow("unknown format") << QStringList { "--format", "xml" }
+                                    << "unknown format 'xml' (tsv, plain, csv or json)";
+    for (const char* timeout : { "soon", "nan", "inf", "0", "0.0004", "86401" })
+        QTest::addRow("timeout %s", timeout)
+            << QStringList { "--timeout", timeout }
+            << QStringLiteral("--timeout takes seconds from 0.001 to 86400, not '%1'")
+                   .arg(QLatin1String(timeout));
+    QTest::newRow("not an http address")
+        << QStringList { "--site=ftp://127.0.0.1/" } << "not an http or https address: 'ftp://127.0.0.1/'";
+    QTest::newRow("no value") << QStringList { "--site" } << "option '--site' needs a value";
+    QTest::newRow("stray argument") << QStringList { "extra" } << "unexpected argument 'extra'";
 }
 
 void tst_EndToEnd::usageErrors()
 {
     QFETCH(QStringList, arguments);
+    QFETCH(QString, message);
     const Run run = search(arguments);
     QCOMPARE(run.exitCode, 2);
     QVERIFY(run.out.isEmpty());
-    QVERIFY(!run.status.isEmpty());
+    QCOMPARE(run.diagnostics, QStringList { "tarnwick-search: " + message });
+}
+
+void tst_EndToEnd::outputFailures_data()
+{
+    QTest::addColumn<QString>("argument");
+    QTest::addColumn<QString>("output");
+    QTest::addColumn<int>("exitCode");
+    QTest::newRow("table on a full disk") << QString() << "/dev/full" << 1;
+    QTest::newRow("help on a full disk") << "--help"
+                                         << "/dev/full" << 1;
+    // The reader is gone before the first row: nothing more is formatted, and nothing is said.
+    QTest::newRow("closed pipe") << QString() << "closed pipe" << -1;
+    QTest::newRow("closed pipe, SIGPIPE ignored") << QString() << "closed pipe, SIGPIPE ignored" << 0;
+}
+
+void tst_EndToEnd::outputFailures()
+{
+    QFETCH(QString, argument);
+    QFETCH(QString, output);
+    QFETCH(int, exitCode);
+    QProcess process;
+    if (output.startsWith(u"/dev/"))
+        process.setStandardOutputFile(output);
+    const bool closedPipe = output.startsWith(u"closed pipe");
+    const bool ignorePipeSignal = output.endsWith(u"ignored");
+    process.setChildProcessModifier([=] {
+        int ends[2];
+        if (closedPipe && ::pipe(ends) == 0) {
+            ::close(ends[0]);
+            ::dup2(ends[1], STDOUT_FILENO);
+            ::close(ends[1]);
+        }
+        if (ignorePipeSignal)
+            std::signal(SIGPIPE, SIG_IGN);
+    });
+    process.start(QStringLiteral(TARNWICK_SEARCH),
+        argument.isEmpty() ? QStringList { QStringLiteral("--site"), m_base } : QStringList { argument });
+    const Run run = finish(process);
+    QCOMPARE(run.exitCode, exitCode);
+    if (exitCode == -1)
+        QCOMPARE(process.exitCode(), SIGPIPE);
+    if (exitCode == 1) {
+        QCOMPARE(run.diagnostics.size(), 1);
+        QVERIFY2(run.diagnostics[0].startsWith(u"tarnwick-search: write error: No space left on device"),
+            qPrintable(run.diagnostics[0]));
+    } else {
+        QCOMPARE(run.diagnostics, QStringList());
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_EndToEnd)

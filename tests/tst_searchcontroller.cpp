@@ -34,6 +34,11 @@ public:
     void SetStatusText(const QString& text) override { statusTexts.append(text); }
     ResultList& List() override { return list; }
     Browser& Web() override { return web; }
+    void PageFailed(qint16 pageIndex, const QUrl& url, const QString& reason) override
+    {
+        failures.append(QString::number(pageIndex) + u' ' + url.toString() + u' ' + reason);
+    }
+    void SearchCompleted(const SearchSummary& summary) override { summaries.append(summary); }
     void DoEvents() override
     {
         // Events queued while the page was cut run here, once.
@@ -43,6 +48,8 @@ public:
 
     QString caption = SearchController::StartCaption;
     QStringList statusTexts;
+    QStringList failures;
+    QList<SearchSummary> summaries;
     ListViewAdapter list;
     FakeBrowser web;
     std::function<void()> duringYield;
@@ -50,8 +57,9 @@ public:
 
 QString page(int index)
 {
-    // Two rows per page, one key shared by every page.
-    QString html = QStringLiteral("<TABLE>\r\n");
+    // A row of three cells, then two rows, one key shared by every page.
+    QString html
+        = QStringLiteral("<TABLE>\r\n<TR align=middle>\r\n<TD>203.0.113.9</TD>\r\n<TD>80</TD>\r\n</TR>\r\n");
     for (const QString& address :
         { QStringLiteral("192.0.2.%1").arg(index + 1), QStringLiteral("198.51.100.1") })
         html += QStringLiteral("<TR align=middle>\r\n<TD>%1</TD>\r\n<TD>80</TD>\r\n<TD>anonymous</TD>\r\n"
@@ -136,7 +144,13 @@ void tst_SearchController::failedPagesAreCountedNotHidden()
     QCOMPARE(host.web.navigations.size(), 7);
     QCOMPARE(host.list.model().size(), 6);
     QCOMPARE(host.statusTexts.last(), QStringLiteral("Download Complete (2 of 7 pages failed)"));
-    QCOMPARE(search.failedPages(), 2);
+    QCOMPARE(
+        host.failures, QStringList({ "2 " + pageAddress(2) + " failed", "5 " + pageAddress(5) + " failed" }));
+    QCOMPARE(host.summaries.size(), 1);
+    QCOMPARE(host.summaries[0].failedPages, 2);
+    QCOMPARE(host.summaries[0].rows, 6);
+    QCOMPARE(host.summaries[0].duplicates, 4);
+    QCOMPARE(host.summaries[0].shortRows, 5);
 
     // A new search starts counting afresh.
     host.web.failed = false;
@@ -144,6 +158,11 @@ void tst_SearchController::failedPagesAreCountedNotHidden()
     for (int i = 0; i < 7; ++i)
         completePage(search, host, i);
     QCOMPARE(host.statusTexts.last(), QStringLiteral("Download Complete"));
+    QCOMPARE(host.summaries.size(), 2);
+    QCOMPARE(host.summaries[1].failedPages, 0);
+    QCOMPARE(host.summaries[1].rows, 8);
+    QCOMPARE(host.summaries[1].duplicates, 6);
+    QCOMPARE(host.summaries[1].shortRows, 7);
 }
 
 void tst_SearchController::haltKeepsRowsAndIgnoresLatePages()
@@ -159,6 +178,7 @@ void tst_SearchController::haltKeepsRowsAndIgnoresLatePages()
     QCOMPARE(host.web.stops, 1);
     QCOMPARE(addresses(host.list), QStringList({ "192.0.2.1", "198.51.100.1", "192.0.2.2" }));
     QCOMPARE(search.state().pageIndex, 2);
+    QVERIFY(host.summaries.isEmpty());
 
     // A page that still completes after the halt changes nothing.
     const QStringList textsBefore = host.statusTexts;

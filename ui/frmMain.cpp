@@ -153,6 +153,24 @@ frmMain::frmMain(const QString& siteBase, QWidget* parent)
     // The images are compiled into this library; a static library's resources need registering by hand.
     Q_INIT_RESOURCE(resources);
 
+    setUpWindow();
+    // Created bottom first: the strip lies under the tab control's row of tabs, and the status line lies
+    // over the tab control's lowest edge.
+    createAdvertisementStrip();
+    createTabControl();
+    createStatusLine();
+    createSearchPage();
+    createAboutPage();
+    createToolsPage();
+    m_SSTab1->setCurrentIndex(0);
+    placeTabPageControls();
+    setUpKeyboard();
+}
+
+frmMain::~frmMain() = default;
+
+void frmMain::setUpWindow()
+{
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Velmora - Proxy Tool v1.0"));
     setWindowIcon(QIcon(builtInPng(QStringLiteral(":/tarnwick.png"))));
@@ -169,14 +187,26 @@ frmMain::frmMain(const QString& siteBase, QWidget* parent)
     m_web->setObjectName(QStringLiteral("Web"));
     m_advertisementLoader->setObjectName(QStringLiteral("WebBrowser1Loader"));
     m_list.setObjectName(QStringLiteral("LV1Adapter"));
+}
 
-    // Created bottom first: the strip lies under the tab control's row of tabs, and the status line lies
-    // over the tab control's lowest edge.
+void frmMain::createAdvertisementStrip()
+{
     m_WebBrowser1 = new AdvertisementStrip(this);
     m_WebBrowser1->setObjectName(QStringLiteral("WebBrowser1"));
     m_WebBrowser1->setFrameShape(QFrame::NoFrame);
     placeControl(m_WebBrowser1, QPoint());
 
+    connect(m_advertisementLoader, &PageLoader::DocumentComplete, this, &frmMain::showAdvertisement);
+    connect(m_WebBrowser1, &QTextBrowser::anchorClicked, this, [this](const QUrl& link) {
+        // Only web pages go to the browser: a fetched page gets no say over files or other handlers.
+        const QUrl target = m_advertisementAddress.resolved(link);
+        if (target.scheme() == u"http" || target.scheme() == u"https")
+            DefaultBrowser::OpenUrl(target.toString());
+    });
+}
+
+void frmMain::createTabControl()
+{
     m_SSTab1 = new QTabWidget(this);
     m_SSTab1->setObjectName(QStringLiteral("SSTab1"));
     // The whole control is button face, also beside the tabs, where it covers the strip's lowest edge.
@@ -186,7 +216,10 @@ frmMain::frmMain(const QString& siteBase, QWidget* parent)
     // row in mind, and the taller row of some styles would cut off the top of the list.
     m_SSTab1->tabBar()->setStyleSheet(QStringLiteral("QTabBar::tab { height: 20px; }"));
     placeControl(m_SSTab1, QPoint());
+}
 
+void frmMain::createStatusLine()
+{
     m_S = new QStatusBar(this);
     m_S->setObjectName(QStringLiteral("S"));
     m_S->setSizeGripEnabled(false);
@@ -197,8 +230,23 @@ frmMain::frmMain(const QString& siteBase, QWidget* parent)
     m_statusText->setTextFormat(Qt::PlainText);
     m_S->addWidget(m_statusText, 1);
     placeControl(m_S, QPoint());
+}
 
+void frmMain::createSearchPage()
+{
     QWidget* searchPage = addPage(QStringLiteral("Proxy Search"));
+    createList(searchPage);
+
+    m_cmdStart = new QPushButton(SearchController::StartCaption, searchPage);
+    m_cmdStart->setObjectName(QStringLiteral("cmdStart"));
+    m_pageControls.append(m_cmdStart);
+
+    connect(m_cmdStart, &QPushButton::clicked, this, [this] { m_search.cmdStart_Click(); });
+    connect(m_web, &PageLoader::DocumentComplete, this, [this] { m_search.Web_DocumentComplete(); });
+}
+
+void frmMain::createList(QWidget* searchPage)
+{
     m_LV1 = new ListView(searchPage);
     m_LV1->setObjectName(QStringLiteral("LV1"));
     m_LV1->setModel(&m_list.model());
@@ -221,10 +269,22 @@ frmMain::frmMain(const QString& siteBase, QWidget* parent)
         m_LV1->header()->resizeSection(column - 1, pixels(double(m_list.ColumnHeaders(column).Width())));
     m_pageControls.append(m_LV1);
 
-    m_cmdStart = new QPushButton(SearchController::StartCaption, searchPage);
-    m_cmdStart->setObjectName(QStringLiteral("cmdStart"));
-    m_pageControls.append(m_cmdStart);
+    m_list.setWidthSource([this] { return float(m_LV1->width() * TwipsPerPixel); });
+    connect(&m_list, &ListViewAdapter::columnWidthChanged, this,
+        [this](int index, float twips) { m_LV1->header()->resizeSection(index - 1, pixels(double(twips))); });
+    connect(m_LV1->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        const QModelIndexList rows = m_LV1->selectionModel()->selectedRows();
+        m_list.setSelectedIndex(rows.isEmpty() ? QModelIndex() : rows.first());
+    });
 
+    connect(m_LV1->header(), &QHeaderView::sectionClicked, this,
+        [this](int logicalIndex) { LV1_ColumnClick(logicalIndex + 1); });
+    connect(m_LV1, &ListView::DblClick, this, &frmMain::LV1_DblClick);
+    connect(m_LV1, &ListView::BeforeLabelEdit, this, &frmMain::LV1_BeforeLabelEdit, Qt::DirectConnection);
+}
+
+void frmMain::createAboutPage()
+{
     QWidget* aboutPage = addPage(QStringLiteral("About this Tool"));
     addLabel(
         new QLabel, aboutPage, QStringLiteral("Label3"), QStringLiteral("What are Proxy Servers ?"), true);
@@ -240,6 +300,12 @@ frmMain::frmMain(const QString& siteBase, QWidget* parent)
     image1->setPixmap(builtInPng(QStringLiteral(":/logo.png")));
     m_pageControls.append(image1);
 
+    connect(image1, &ClickableLabel::clicked, this, &frmMain::Image1_Click);
+    connect(label6, &ClickableLabel::clicked, this, &frmMain::Label6_Click);
+}
+
+void frmMain::createToolsPage()
+{
     QWidget* toolsPage = addPage(QStringLiteral("Suggested Tools"));
     addLabel(new QLabel, toolsPage, QStringLiteral("Label7"), UpperToolTitle, true);
     addLabel(new QLabel, toolsPage, QStringLiteral("Label2"), UpperToolText, false);
@@ -249,44 +315,17 @@ frmMain::frmMain(const QString& siteBase, QWidget* parent)
     addLabel(new QLabel, toolsPage, QStringLiteral("Label9"), LowerToolText, false);
     ClickableLabel* label10 = addLink(toolsPage, QStringLiteral("Label10"), LinkAddresses::LowerProduct);
 
-    m_SSTab1->setCurrentIndex(0);
-    placeTabPageControls();
-
-    // Keyboard focus follows the tab indices; labels and the status line never take it.
-    setTabOrder(m_SSTab1, m_LV1);
-    setTabOrder(m_LV1, m_cmdStart);
-    setTabOrder(m_cmdStart, m_WebBrowser1);
-
-    m_list.setWidthSource([this] { return float(m_LV1->width() * TwipsPerPixel); });
-    connect(&m_list, &ListViewAdapter::columnWidthChanged, this,
-        [this](int index, float twips) { m_LV1->header()->resizeSection(index - 1, pixels(double(twips))); });
-    connect(m_LV1->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
-        const QModelIndexList rows = m_LV1->selectionModel()->selectedRows();
-        m_list.setSelectedIndex(rows.isEmpty() ? QModelIndex() : rows.first());
-    });
-
-    connect(m_LV1->header(), &QHeaderView::sectionClicked, this,
-        [this](int logicalIndex) { LV1_ColumnClick(logicalIndex + 1); });
-    connect(m_LV1, &ListView::DblClick, this, &frmMain::LV1_DblClick);
-    connect(m_LV1, &ListView::BeforeLabelEdit, this, &frmMain::LV1_BeforeLabelEdit, Qt::DirectConnection);
-
-    connect(m_cmdStart, &QPushButton::clicked, this, [this] { m_search.cmdStart_Click(); });
-    connect(m_web, &PageLoader::DocumentComplete, this, [this] { m_search.Web_DocumentComplete(); });
-    connect(m_advertisementLoader, &PageLoader::DocumentComplete, this, &frmMain::showAdvertisement);
-    connect(m_WebBrowser1, &QTextBrowser::anchorClicked, this, [this](const QUrl& link) {
-        // Only web pages go to the browser: a fetched page gets no say over files or other handlers.
-        const QUrl target = m_advertisementAddress.resolved(link);
-        if (target.scheme() == u"http" || target.scheme() == u"https")
-            DefaultBrowser::OpenUrl(target.toString());
-    });
-
-    connect(image1, &ClickableLabel::clicked, this, &frmMain::Image1_Click);
-    connect(label6, &ClickableLabel::clicked, this, &frmMain::Label6_Click);
     connect(label8, &ClickableLabel::clicked, this, &frmMain::Label8_Click);
     connect(label10, &ClickableLabel::clicked, this, &frmMain::Label10_Click);
 }
 
-frmMain::~frmMain() = default;
+void frmMain::setUpKeyboard()
+{
+    // Keyboard focus follows the tab indices; labels and the status line never take it.
+    setTabOrder(m_SSTab1, m_LV1);
+    setTabOrder(m_LV1, m_cmdStart);
+    setTabOrder(m_cmdStart, m_WebBrowser1);
+}
 
 QWidget* frmMain::addPage(const QString& title)
 {

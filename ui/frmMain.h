@@ -71,6 +71,17 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // The steps that build the window, in the order the constructor runs them.
+    void setUpWindow();
+    void createAdvertisementStrip();
+    void createTabControl();
+    void createStatusLine();
+    void createSearchPage();
+    void createList(QWidget* searchPage);
+    void createAboutPage();
+    void createToolsPage();
+    void setUpKeyboard();
+
     QWidget* addPage(const QString& title);
     QLabel* addLabel(QLabel* label, QWidget* page, const QString& name, const QString& text, bool bold);
     ClickableLabel* addLink(QWidget* page, const QString& name, const QString& text);

@@ -16,6 +16,7 @@
 #include <QIcon>
 #include <QImageReader>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPixmap>
 #include <QPushButton>
@@ -325,6 +326,17 @@ void frmMain::setUpKeyboard()
     setTabOrder(m_SSTab1, m_LV1);
     setTabOrder(m_LV1, m_cmdStart);
     setTabOrder(m_cmdStart, m_WebBrowser1);
+    m_SSTab1->setFocus();
+
+    // Enter presses the button only while it has the focus: it is no default button, and the window has
+    // none that Enter elsewhere would press.
+    m_cmdStart->setAutoDefault(false);
+    m_cmdStart->setDefault(false);
+    m_cmdStart->installEventFilter(this);
+
+    // Tab leaves the strip rather than walking its links, which stay for the mouse.
+    m_WebBrowser1->setTabChangesFocus(true);
+    m_WebBrowser1->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::LinksAccessibleByMouse);
 }
 
 QWidget* frmMain::addPage(const QString& title)
@@ -396,6 +408,33 @@ void frmMain::showEvent(QShowEvent* event)
     // offset inside it can be measured; nothing has been painted yet.
     placeTabPageControls();
     QWidget::showEvent(event);
+}
+
+bool frmMain::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_cmdStart && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+        if (enter && (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+            // A held key repeats its press; one press, one click.
+            if (!key->isAutoRepeat())
+                m_cmdStart->click();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void frmMain::keyPressEvent(QKeyEvent* event)
+{
+    // The tab control turns its pages on Ctrl+Tab from its own pages; the strip lies outside it and hands
+    // the key on to the window.
+    const bool pageKey = event->key() == Qt::Key_Tab || event->key() == Qt::Key_Backtab;
+    if (pageKey && event->modifiers() & Qt::ControlModifier) {
+        QCoreApplication::sendEvent(m_SSTab1, event);
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void frmMain::closeEvent(QCloseEvent* event)

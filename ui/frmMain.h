@@ -67,8 +67,10 @@ public:
     void setVisible(bool visible) override;
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     // The steps that build the window, in the order the constructor runs them.

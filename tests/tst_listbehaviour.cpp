@@ -1,5 +1,6 @@
-// The result list toward the user (sorting by header clicks, copying a key by double-click, no in-place
-// editing) and the four links, all driven through the mouse and keyboard as a user would.
+// The result list toward the user (sorting by header clicks, copying keys by double-click, copy key and
+// context menu, no in-place editing) and the four links, all driven through the mouse and keyboard as a
+// user would.
 #include "ListSite.h"
 #include "ListView.h"
 #include "TestHttpServer.h"
@@ -8,6 +9,7 @@
 #include <QtTest>
 #include <QtWidgets>
 
+#include <algorithm>
 #include <array>
 #include <memory>
 #include <utility>
@@ -122,6 +124,54 @@ private:
         QTest::mouseRelease(viewport, Qt::LeftButton, {}, rowPoint(row));
     }
 
+    // The list's context menu, opened as the system opens it: by a right-click on a row (-1: on the
+    // empty space below the rows) or, for MenuKey, from the keyboard on the current row.
+    static constexpr int MenuKey = -2;
+    QMenu* contextMenu(int row) const
+    {
+        if (row == MenuKey) {
+            view()->setFocus();
+            // What the platform sends for the menu key; the offscreen platform has no menu key of its own.
+            QContextMenuEvent event(QContextMenuEvent::Keyboard, QPoint(), view()->mapToGlobal(QPoint()));
+            QApplication::sendEvent(view(), &event);
+        } else {
+            QTest::mouseClick(m_window->windowHandle(), Qt::RightButton, {},
+                view()->viewport()->mapTo(m_window.get(), rowPoint(row)));
+        }
+        return qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    }
+
+    // Clicks the menu entry; a disabled one stays, the menu open.
+    static QAction* choose(QMenu* menu, const QString& entry)
+    {
+        const QList<QAction*> actions = menu->actions();
+        const auto found = std::find_if(actions.begin(), actions.end(),
+            [&](QAction* action) { return action->text().remove(u'&') == entry; });
+        if (found == actions.end())
+            return nullptr;
+        QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(*found).center());
+        return *found;
+    }
+
+    static void setClipboardSentinel()
+    {
+        auto* earlier = new QMimeData;
+        earlier->setText(u"earlier text"_s);
+        earlier->setHtml(u"<b>earlier text</b>"_s);
+        QGuiApplication::clipboard()->setMimeData(earlier);
+    }
+
+    // The text copied as the only, plain, format; or the sentinel when `copied` is empty.
+    static void verifyClipboard(const QString& copied)
+    {
+        const QMimeData* now = QGuiApplication::clipboard()->mimeData();
+        QVERIFY(now);
+        QCOMPARE(now->text(), copied.isEmpty() ? u"earlier text"_s : copied);
+        QCOMPARE(now->formats(),
+            copied.isEmpty() ? QStringList({ u"text/plain"_s, u"text/html"_s })
+                             : QStringList({ u"text/plain"_s }));
+    }
+
     std::unique_ptr<TestHttpServer> m_server;
     std::unique_ptr<frmMain> m_window;
     QStringList m_opened;
@@ -229,8 +279,14 @@ private slots:
         clickHeader(u"Port"_s);
         QCOMPARE(column(1), ascending);
 
-        // A picture of the sorted list, for a person to look at.
-        QVERIFY(m_window->grab().save(QCoreApplication::applicationDirPath() + u"/list-sorted.png"_s));
+        // "Copy All" copies every key in the order the list shows.
+        QString keys;
+        for (int row = 0; row < SearchPorts.size(); ++row)
+            keys += column(0)[row] + u':' + column(1)[row] + u'\n';
+        QMenu* menu = contextMenu(0);
+        QVERIFY(menu);
+        QVERIFY(choose(menu, u"Copy All"_s));
+        QCOMPARE(QGuiApplication::clipboard()->text(), keys);
     }
 
     // A double-click copies the selected row's key; no gesture opens an editor on a row.
@@ -259,10 +315,7 @@ private slots:
         QFETCH(QString, copied);
         if (selectFirst >= 0 || row >= 0)
             addTable();
-        auto* earlier = new QMimeData;
-        earlier->setText(u"earlier text"_s);
-        earlier->setHtml(u"<b>earlier text</b>"_s);
-        QGuiApplication::clipboard()->setMimeData(earlier);
+        setClipboardSentinel();
         if (selectFirst >= 0) {
             QTest::mouseClick(view()->viewport(), Qt::LeftButton, {}, rowPoint(selectFirst));
             QCOMPARE(view()->currentIndex().row(), selectFirst);
@@ -285,12 +338,7 @@ private slots:
             view()->edit(index);
         }
 
-        const QMimeData* now = QGuiApplication::clipboard()->mimeData();
-        QVERIFY(now);
-        QCOMPARE(now->text(), copied.isEmpty() ? u"earlier text"_s : copied);
-        QCOMPARE(now->hasHtml(), copied.isEmpty());
-        if (!copied.isEmpty())
-            QCOMPARE(now->formats(), QStringList({ u"text/plain"_s }));
+        verifyClipboard(copied);
         if (row < 0)
             return;
         QVERIFY(!answers.isEmpty());
@@ -300,6 +348,57 @@ private slots:
             = [this] { return view()->isEditing() || !view()->findChildren<QLineEdit*>().isEmpty(); };
         QVERIFY(!QTest::qWaitFor(editorShown, QApplication::doubleClickInterval() + 100));
         QCOMPARE(QStringList({ column(0)[row], column(1)[row], column(2)[row], column(3)[row] }), Table[row]);
+    }
+
+    // The copy key and the context menu copy the selected row's key, or every key; without anything
+    // to copy the clipboard keeps what it had.
+    void copyKeys_data()
+    {
+        QTest::addColumn<bool>("filled");
+        QTest::addColumn<int>("selectFirst"); // -1: no row
+        QTest::addColumn<int>("menuAt"); // the row right-clicked, -1 below the rows, MenuKey; or none
+        QTest::addColumn<QString>("entry"); // the menu entry chosen; empty: Ctrl+C instead of the menu
+        QTest::addColumn<QString>("copied"); // empty: nothing to copy, the menu entry disabled
+        const int none = -3;
+        QTest::newRow("Ctrl+C, a row selected") << true << 2 << none << QString() << keyOf(2);
+        QTest::newRow("Ctrl+C, no row selected") << true << -1 << none << QString() << QString();
+        QTest::newRow("right-click Copy on another row than the selected one")
+            << true << 0 << 3 << u"Copy"_s << keyOf(3);
+        QTest::newRow("right-click Copy below the rows") << true << 1 << -1 << u"Copy"_s << QString();
+        QTest::newRow("menu key Copy") << true << 1 << int(MenuKey) << u"Copy"_s << keyOf(1);
+        QTest::newRow("menu key Copy, no row selected")
+            << true << -1 << int(MenuKey) << u"Copy"_s << QString();
+        QTest::newRow("Copy All")
+            << true << 1 << -1 << u"Copy All"_s
+            << QStringList({ keyOf(0), keyOf(1), keyOf(2), keyOf(3), QString() }).join(u'\n');
+        QTest::newRow("Copy All, empty list") << false << -1 << -1 << u"Copy All"_s << QString();
+    }
+
+    void copyKeys()
+    {
+        QFETCH(bool, filled);
+        QFETCH(int, selectFirst);
+        QFETCH(int, menuAt);
+        QFETCH(QString, entry);
+        QFETCH(QString, copied);
+        if (filled)
+            addTable();
+        if (selectFirst >= 0)
+            QTest::mouseClick(view()->viewport(), Qt::LeftButton, {}, rowPoint(selectFirst));
+        setClipboardSentinel();
+        if (entry.isEmpty()) {
+            view()->setFocus();
+            QTest::keyClick(m_window->windowHandle(), Qt::Key_C, Qt::ControlModifier);
+        } else {
+            QMenu* menu = contextMenu(menuAt);
+            QVERIFY(menu);
+            const QAction* chosen = choose(menu, entry);
+            QVERIFY(chosen);
+            QCOMPARE(chosen->isEnabled(), !copied.isEmpty());
+            QCOMPARE(menu->isVisible(), copied.isEmpty());
+            menu->close();
+        }
+        verifyClipboard(copied);
     }
 
     void links()

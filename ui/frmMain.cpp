@@ -281,6 +281,8 @@ void frmMain::createList(QWidget* searchPage)
     connect(m_LV1->header(), &QHeaderView::sectionClicked, this,
         [this](int logicalIndex) { LV1_ColumnClick(logicalIndex + 1); });
     connect(m_LV1, &ListView::DblClick, this, &frmMain::LV1_DblClick);
+    connect(m_LV1, &ListView::copyRequested, this, &frmMain::copySelectedKey);
+    connect(m_LV1, &ListView::copyAllRequested, this, &frmMain::copyAllKeys);
     connect(m_LV1, &ListView::BeforeLabelEdit, this, &frmMain::LV1_BeforeLabelEdit, Qt::DirectConnection);
 }
 
@@ -481,13 +483,41 @@ void frmMain::LV1_ColumnClick(int columnHeaderIndex)
 
 void frmMain::LV1_DblClick()
 {
+    copySelectedKey();
+}
+
+void frmMain::copySelectedKey()
+{
     // With no row selected the clipboard keeps what the user put there; emptying it would only lose that.
     const std::optional<ListItem> selected = m_list.SelectedItem();
-    if (!selected)
+    if (selected)
+        putOnClipboard(selected->Key());
+}
+
+void frmMain::copyAllKeys()
+{
+    // The rows the list shows, in the order it shows them: sorting reorders the table itself.
+    const ProxyTableModel& table = m_list.model();
+    const int rows = table.rowCount();
+    if (rows == 0)
         return;
+    // A key is at most "255.255.255.255:65535" on a well-formed page, so one reservation nearly always
+    // holds the whole text: 137,000 keys become one string without a copy along the way.
+    constexpr qsizetype UsualLineLength = 22;
+    QString text;
+    text.reserve(rows * UsualLineLength);
+    for (int row = 0; row < rows; ++row) {
+        text += table.keyView(row);
+        text += u'\n';
+    }
+    putOnClipboard(text);
+}
+
+void frmMain::putOnClipboard(const QString& text)
+{
     QClipboard* clipboard = QGuiApplication::clipboard();
     clipboard->clear();
-    clipboard->setText(selected->Key());
+    clipboard->setText(text);
 }
 
 void frmMain::LV1_BeforeLabelEdit(qint16& Cancel)

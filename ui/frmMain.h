@@ -90,6 +90,10 @@ private:
     void placeTabPageControls();
     void placeControl(QWidget* control, QPoint origin);
     void showAdvertisement();
+    // The selected row's key, or every key one per line in the list's order, as plain text.
+    void copySelectedKey();
+    void copyAllKeys();
+    void putOnClipboard(const QString& text);
 
     QString m_siteBase;
     QUrl m_advertisementAddress;

@@ -1,7 +1,6 @@
 // The result list toward the user (sorting by header clicks, copying keys by double-click, copy key and
 // context menu, no in-place editing) and the four links, all driven through the mouse and keyboard as a
 // user would.
-#include "ListSite.h"
 #include "ListView.h"
 #include "TestHttpServer.h"
 #include "frmMain.h"
@@ -412,7 +411,8 @@ private slots:
 
         const std::array<std::pair<QString, QString>, 4> links = { {
             { u"Image1"_s, u"http://forum.example.com/"_s },
-            { u"Label6"_s, ListSite::homeAddress(ListSite::compiledBaseAddress()).toString() },
+            // The home page of the site the window searches, not of the compiled-in one.
+            { u"Label6"_s, m_server->base() + u'/' },
             { u"Label8"_s, u"http://example.net/"_s },
             { u"Label10"_s, u"http://www.example.org/en/brackenguard/index.html"_s },
         } };

@@ -296,7 +296,7 @@ void frmMain::createAboutPage()
         QStringLiteral("Why should I use proxy servers ?"), true);
     addLabel(new QLabel, aboutPage, QStringLiteral("Label4"), WhyUseProxyServers, false);
     ClickableLabel* label6 = addLink(aboutPage, QStringLiteral("Label6"),
-        QStringLiteral("More Information: ") + LinkAddresses::listSiteHome());
+        QStringLiteral("More Information: ") + LinkAddresses::listSiteHome(m_siteBase));
     auto* image1 = new ClickableLabel(aboutPage);
     image1->setObjectName(QStringLiteral("Image1"));
     image1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -378,6 +378,9 @@ ClickableLabel* frmMain::addLink(QWidget* page, const QString& name, const QStri
 {
     auto* link = new ClickableLabel;
     addLabel(link, page, name, text, true);
+    // A link's box holds one line: an address too long for it runs out at the right edge, where the box
+    // cuts it off, rather than wrapping onto a second line below the box, out of sight.
+    link->setWordWrap(false);
     return link;
 }
 
@@ -532,7 +535,7 @@ void frmMain::Image1_Click()
 
 void frmMain::Label6_Click()
 {
-    DefaultBrowser::OpenUrl(LinkAddresses::listSiteHome());
+    DefaultBrowser::OpenUrl(LinkAddresses::listSiteHome(m_siteBase));
 }
 
 void frmMain::Label8_Click()

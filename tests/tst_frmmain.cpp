@@ -394,16 +394,6 @@ private slots:
         const auto strayRequest
             = [this, lastPage] { return m_server->requests().contains(pageRequest(lastPage + 1)); };
         QVERIFY(!QTest::qWaitFor(strayRequest, 300));
-
-        if (how.isEmpty()) {
-            // Pictures of the window after a search, one for each tab, for a person to look at.
-            const QString folder = QCoreApplication::applicationDirPath() + u"/screenshots"_s;
-            QVERIFY(QDir().mkpath(folder));
-            for (int tab = 0; tab < 3; ++tab) {
-                find<QTabWidget>("SSTab1")->setCurrentIndex(tab);
-                QVERIFY(m_window->grab().save(folder + u"/frmMain-tab%1.png"_s.arg(tab)));
-            }
-        }
     }
 };
 

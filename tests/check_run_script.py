@@ -1,5 +1,5 @@
 """scripts/run.sh searches only the stand-in list site it started itself: when another program holds the
-port, it says so and ends with a failure before any search; on a free port it prints the site's table."""
+port, it says so and fails before any search; on a free port it prints the site's table."""
 import http.server
 import os
 import subprocess
@@ -7,23 +7,14 @@ import sys
 import threading
 
 root, build = sys.argv[1:3]
-failures = []
+asked = []
 
 
 class Stranger(http.server.BaseHTTPRequestHandler):
-    """Some other web server on the port, answering every request with an empty page."""
-
-    requests = []
-
     def do_GET(self):
-        Stranger.requests.append(self.path)
+        asked.append(self.path)
         self.send_response(200)
-        self.send_header("Content-Type", "text/html")
         self.end_headers()
-        self.wfile.write(b"<html><body></body></html>")
-
-    def log_message(self, *args):
-        pass
 
 
 def run(port):
@@ -33,26 +24,21 @@ def run(port):
                           text=True, timeout=90)
 
 
-def check(name, condition, result):
-    if not condition:
-        failures.append(f"{name}\n  exit status {result.returncode}\n  stderr: {result.stderr.strip()}")
-
-
 stranger = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Stranger)
 threading.Thread(target=stranger.serve_forever, daemon=True).start()
-taken = stranger.server_address[1]
-result = run(taken)
-check("port taken: fails", result.returncode != 0, result)
-check("port taken: says so",
-      f"could not listen on 127.0.0.1:{taken} (is another program using the port?)" in result.stderr, result)
-check("port taken: nothing searched", not Stranger.requests and result.stdout == "", result)
-stranger.shutdown()
-
-result = run(0)
-rows = result.stdout.splitlines()
-check("free port: succeeds", result.returncode == 0, result)
-check("free port: prints the site's rows",
-      len(rows) > 100 and all(len(row.split("\t")) == 4 for row in rows), result)
-
-print("\n".join(failures) if failures else "run.sh: both cases as expected")
+taken = run(stranger.server_address[1])
+free = run(0)
+rows = free.stdout.splitlines()
+failures = [name for name, good in [
+    ("port taken: fails", taken.returncode != 0),
+    ("port taken: says so", f"could not listen on 127.0.0.1:{stranger.server_address[1]} (is another "
+                            "program using the port?)" in taken.stderr),
+    ("port taken: nothing searched", not asked and not taken.stdout),
+    ("free port: succeeds", free.returncode == 0),
+    ("free port: the site's rows", len(rows) > 100 and all(row.count("\t") == 3 for row in rows)),
+] if not good]
+if failures:
+    print("failed: " + ", ".join(failures))
+    for name, result in (("port taken", taken), ("free port", free)):
+        print(f"--- {name}: exit status {result.returncode}\n{result.stderr}")
 sys.exit(1 if failures else 0)

@@ -35,12 +35,12 @@ void printUsage(std::FILE* to)
         "Usage: tarnwick-listsite [--port N] [--rows N] [--seed S]\n"
         "Serves a stand-in proxy list site on 127.0.0.1: /proxy_list.php?showpage=0 to 6, /toolads.php, /.\n"
         "\n"
-        "  --port N   port to listen on (default 8047); 0 picks a free port and prints \"port N\"\n"
+        "  --port N   port to listen on (default 8047); 0 picks a free port\n"
         "  --rows N   rows on each list page, 0 to %d (default 50)\n"
         "  --seed S   seed of the made-up data, 0 to 2^64-1 (default 1); same seed, same pages\n"
         "  --help     show this text\n"
         "\n"
-        "Stops on SIGINT or SIGTERM.\n",
+        "Prints \"port N\" once it listens on port N. Stops on SIGINT or SIGTERM.\n",
         ListPageMaxRows);
 }
 
@@ -191,10 +191,9 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "tarnwick-listsite: cannot listen on 127.0.0.1:%d\n", options.port);
         return ExitServeFailed;
     }
-    if (options.port == 0) {
-        std::printf("port %d\n", port);
-        std::fflush(stdout);
-    }
+    // The line tells whoever started the site that it is this process that answers on the port.
+    std::printf("port %d\n", port);
+    std::fflush(stdout);
 
     std::thread watcher([&server] {
         if (waitForWake() == SignalByte)

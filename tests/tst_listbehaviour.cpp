@@ -1,6 +1,6 @@
-// The result list toward the user (sorting by header clicks, copying a key by double-click, no in-place
-// editing) and the four links, all driven through the mouse and keyboard as a user would.
-#include "ListSite.h"
+// The result list toward the user (sorting by header clicks, copying keys by double-click, copy key and
+// context menu, no in-place editing) and the four links, all driven through the mouse and keyboard as a
+// user would.
 #include "ListView.h"
 #include "TestHttpServer.h"
 #include "frmMain.h"
@@ -8,6 +8,7 @@
 #include <QtTest>
 #include <QtWidgets>
 
+#include <algorithm>
 #include <array>
 #include <memory>
 #include <utility>
@@ -122,6 +123,35 @@ private:
         QTest::mouseRelease(viewport, Qt::LeftButton, {}, rowPoint(row));
     }
 
+    // The list's context menu, opened as the system opens it: by a right-click on a row (-1: on the
+    // empty space below the rows) or, for MenuKey, from the keyboard on the current row.
+    static constexpr int MenuKey = -2;
+    QMenu* contextMenu(int row) const
+    {
+        if (row == MenuKey) {
+            view()->setFocus();
+            // What the platform sends for the menu key; the offscreen platform has no menu key of its own.
+            QContextMenuEvent event(QContextMenuEvent::Keyboard, QPoint(), view()->mapToGlobal(QPoint()));
+            QApplication::sendEvent(view(), &event);
+        } else {
+            QTest::mouseClick(m_window->windowHandle(), Qt::RightButton, {},
+                view()->viewport()->mapTo(m_window.get(), rowPoint(row)));
+        }
+        return qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    }
+
+    // Clicks the menu entry; a disabled one stays, the menu open.
+    static QAction* choose(QMenu* menu, const QString& entry)
+    {
+        const QList<QAction*> actions = menu->actions();
+        const auto found = std::find_if(actions.begin(), actions.end(),
+            [&](QAction* action) { return action->text().remove(u'&') == entry; });
+        if (found == actions.end())
+            return nullptr;
+        QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(*found).center());
+        return *found;
+    }
+
     std::unique_ptr<TestHttpServer> m_server;
     std::unique_ptr<frmMain> m_window;
     QStringList m_opened;
@@ -229,16 +259,23 @@ private slots:
         clickHeader(u"Port"_s);
         QCOMPARE(column(1), ascending);
 
-        // A picture of the sorted list, for a person to look at.
-        QVERIFY(m_window->grab().save(QCoreApplication::applicationDirPath() + u"/list-sorted.png"_s));
+        // "Copy All" copies every key in the order the list shows.
+        QString keys;
+        for (int row = 0; row < SearchPorts.size(); ++row)
+            keys += column(0)[row] + u':' + column(1)[row] + u'\n';
+        QMenu* menu = contextMenu(0);
+        QVERIFY(menu);
+        QVERIFY(choose(menu, u"Copy All"_s));
+        QCOMPARE(QGuiApplication::clipboard()->text(), keys);
     }
 
-    // A double-click copies the selected row's key; no gesture opens an editor on a row.
+    // A double-click, the copy key and the menu's "Copy" copy the selected row's key, "Copy All" every key;
+    // with nothing to copy the clipboard keeps what it had. No gesture opens an editor on a row.
     void rowGestures_data()
     {
-        QTest::addColumn<QString>("gesture");
+        QTest::addColumn<QString>("gesture"); // "menu: <entry>" right-clicks `row`, "menu key: <entry>"
         QTest::addColumn<int>("selectFirst"); // -1: no row
-        QTest::addColumn<int>("row"); // -1: the empty space below the rows
+        QTest::addColumn<int>("row"); // -1: the empty space below the rows, or no row at all
         QTest::addColumn<QString>("copied"); // empty: the clipboard keeps what it had
         const QString dblClick = u"double-click"_s;
         QTest::newRow("double-click on a row") << dblClick << -1 << 2 << keyOf(2);
@@ -247,6 +284,16 @@ private slots:
         QTest::newRow("double-click below the rows, a row selected before")
             << dblClick << 1 << -1 << QString();
         QTest::newRow("double-click in an empty list") << dblClick << -1 << -1 << QString();
+        QTest::newRow("Ctrl+C") << u"Ctrl+C"_s << 2 << -1 << keyOf(2);
+        QTest::newRow("Ctrl+C, no row selected") << u"Ctrl+C"_s << -1 << -1 << QString();
+        QTest::newRow("right-click Copy on another row than the selected one")
+            << u"menu: Copy"_s << 0 << 3 << keyOf(3);
+        QTest::newRow("right-click Copy below the rows") << u"menu: Copy"_s << 1 << -1 << QString();
+        QTest::newRow("menu key Copy") << u"menu key: Copy"_s << 1 << -1 << keyOf(1);
+        QTest::newRow("Copy All")
+            << u"menu: Copy All"_s << -1 << -1
+            << QStringList({ keyOf(0), keyOf(1), keyOf(2), keyOf(3), QString() }).join(u'\n');
+        QTest::newRow("Copy All, empty list") << u"menu: Copy All"_s << -1 << -1 << QString();
         for (const char* gesture : { "F2", "typing a letter", "slow second click", "edit call" })
             QTest::newRow(gesture) << QString::fromLatin1(gesture) << 1 << 1 << QString();
     }
@@ -257,7 +304,7 @@ private slots:
         QFETCH(int, selectFirst);
         QFETCH(int, row);
         QFETCH(QString, copied);
-        if (selectFirst >= 0 || row >= 0)
+        if (!QByteArray(QTest::currentDataTag()).contains("empty list"))
             addTable();
         auto* earlier = new QMimeData;
         earlier->setText(u"earlier text"_s);
@@ -272,8 +319,19 @@ private slots:
         connect(view(), &ListView::BeforeLabelEdit, this, [&](qint16& Cancel) { answers << Cancel; });
 
         const QModelIndex index = view()->model()->index(row, 0);
+        const QStringList menu = gesture.split(u": "_s);
         if (gesture == u"double-click") {
             doubleClick(row);
+        } else if (gesture == u"Ctrl+C") {
+            view()->setFocus();
+            QTest::keyClick(m_window->windowHandle(), Qt::Key_C, Qt::ControlModifier);
+        } else if (menu.size() == 2) {
+            QMenu* opened = contextMenu(menu[0] == u"menu key" ? MenuKey : row);
+            QVERIFY(opened);
+            const QAction* chosen = choose(opened, menu[1]);
+            QVERIFY(chosen);
+            QCOMPARE(chosen->isEnabled(), !copied.isEmpty());
+            opened->close();
         } else if (gesture == u"F2") {
             QTest::keyClick(view(), Qt::Key_F2);
         } else if (gesture == u"typing a letter") {
@@ -291,7 +349,7 @@ private slots:
         QCOMPARE(now->hasHtml(), copied.isEmpty());
         if (!copied.isEmpty())
             QCOMPARE(now->formats(), QStringList({ u"text/plain"_s }));
-        if (row < 0)
+        if (row < 0 || menu.size() == 2)
             return;
         QVERIFY(!answers.isEmpty());
         QVERIFY2(answers.count(1) == answers.size(), "an edit was let through");
@@ -313,7 +371,8 @@ private slots:
 
         const std::array<std::pair<QString, QString>, 4> links = { {
             { u"Image1"_s, u"http://forum.example.com/"_s },
-            { u"Label6"_s, ListSite::homeAddress(ListSite::compiledBaseAddress()).toString() },
+            // The home page of the site the window searches, not of the compiled-in one.
+            { u"Label6"_s, m_server->base() + u'/' },
             { u"Label8"_s, u"http://example.net/"_s },
             { u"Label10"_s, u"http://www.example.org/en/brackenguard/index.html"_s },
         } };

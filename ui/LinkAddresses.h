@@ -18,9 +18,9 @@ inline const QString UpperMaker = QStringLiteral("http://example.net/");
 inline const QString LowerProduct = QStringLiteral("http://www.example.org/en/brackenguard/index.html");
 
 // The list site's home page: the root of the site whose pages the search reads.
-inline QString listSiteHome()
+inline QString listSiteHome(const QString& siteBase)
 {
-    return ListSite::homeAddress(ListSite::compiledBaseAddress()).toString();
+    return ListSite::homeAddress(siteBase).toString();
 }
 
 } // namespace LinkAddresses

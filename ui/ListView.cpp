@@ -1,5 +1,8 @@
 #include "ListView.h"
 
+#include <QContextMenuEvent>
+#include <QKeyEvent>
+#include <QMenu>
 #include <QMouseEvent>
 
 ListView::ListView(QWidget* parent)
@@ -26,4 +29,42 @@ void ListView::mouseDoubleClickEvent(QMouseEvent* event)
     QTreeView::mouseDoubleClickEvent(event);
     if (event->button() == Qt::LeftButton)
         emit DblClick();
+}
+
+void ListView::keyPressEvent(QKeyEvent* event)
+{
+    // The view's own copy would take the text of the current cell alone.
+    if (event->matches(QKeySequence::Copy)) {
+        emit copyRequested();
+        event->accept();
+        return;
+    }
+    QTreeView::keyPressEvent(event);
+}
+
+void ListView::contextMenuEvent(QContextMenuEvent* event)
+{
+    QPoint at = event->globalPos();
+    if (event->reason() == QContextMenuEvent::Mouse) {
+        // The menu acts on the row under the pointer, and on none below the rows, as a left click would
+        // select. The press alone does not: its release goes to the menu.
+        if (const QModelIndex index = indexAt(event->pos()); index.isValid())
+            setCurrentIndex(index);
+        else
+            clearSelection();
+    } else {
+        // From the keyboard the menu opens under the current row, or at the list's corner.
+        const QRect row = visualRect(currentIndex()).intersected(viewport()->rect());
+        at = viewport()->mapToGlobal(row.isEmpty() ? QPoint() : row.bottomLeft());
+    }
+
+    auto* menu = new QMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    QAction* copy = menu->addAction(QStringLiteral("&Copy"), this, &ListView::copyRequested);
+    copy->setShortcut(QKeySequence::Copy);
+    copy->setEnabled(selectionModel()->hasSelection());
+    QAction* copyAll = menu->addAction(QStringLiteral("Copy &All"), this, &ListView::copyAllRequested);
+    copyAll->setEnabled(model()->rowCount() > 0);
+    menu->popup(at);
+    event->accept();
 }

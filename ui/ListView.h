@@ -5,6 +5,7 @@
 // The result list's view: a tree view that reports a double-click anywhere in the list, also on the empty
 // space below the rows, and asks before any in-place edit of a row. The list never edits its rows, but the
 // question is asked on every edit gesture, so the refusal stays in one handler whatever Qt's edit settings.
+// The copy key and a context menu ask for the selected row's key or every key; the window copies them.
 class ListView : public QTreeView
 {
     Q_OBJECT
@@ -24,8 +25,14 @@ signals:
     // Before an in-place edit of a row would open; a non-zero `Cancel` prevents it. Connect directly only:
     // the answer is read as soon as the signal returns.
     void BeforeLabelEdit(qint16& Cancel);
+    // The copy key, or "Copy" in the context menu.
+    void copyRequested();
+    // "Copy All" in the context menu.
+    void copyAllRequested();
 
 protected:
     bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 };

@@ -16,6 +16,7 @@
 #include <QIcon>
 #include <QImageReader>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPixmap>
 #include <QPushButton>
@@ -153,6 +154,24 @@ frmMain::frmMain(const QString& siteBase, QWidget* parent)
     // The images are compiled into this library; a static library's resources need registering by hand.
     Q_INIT_RESOURCE(resources);
 
+    setUpWindow();
+    // Created bottom first: the strip lies under the tab control's row of tabs, and the status line lies
+    // over the tab control's lowest edge.
+    createAdvertisementStrip();
+    createTabControl();
+    createStatusLine();
+    createSearchPage();
+    createAboutPage();
+    createToolsPage();
+    m_SSTab1->setCurrentIndex(0);
+    placeTabPageControls();
+    setUpKeyboard();
+}
+
+frmMain::~frmMain() = default;
+
+void frmMain::setUpWindow()
+{
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Velmora - Proxy Tool v1.0"));
     setWindowIcon(QIcon(builtInPng(QStringLiteral(":/tarnwick.png"))));
@@ -169,14 +188,26 @@ frmMain::frmMain(const QString& siteBase, QWidget* parent)
     m_web->setObjectName(QStringLiteral("Web"));
     m_advertisementLoader->setObjectName(QStringLiteral("WebBrowser1Loader"));
     m_list.setObjectName(QStringLiteral("LV1Adapter"));
+}
 
-    // Created bottom first: the strip lies under the tab control's row of tabs, and the status line lies
-    // over the tab control's lowest edge.
+void frmMain::createAdvertisementStrip()
+{
     m_WebBrowser1 = new AdvertisementStrip(this);
     m_WebBrowser1->setObjectName(QStringLiteral("WebBrowser1"));
     m_WebBrowser1->setFrameShape(QFrame::NoFrame);
     placeControl(m_WebBrowser1, QPoint());
 
+    connect(m_advertisementLoader, &PageLoader::DocumentComplete, this, &frmMain::showAdvertisement);
+    connect(m_WebBrowser1, &QTextBrowser::anchorClicked, this, [this](const QUrl& link) {
+        // Only web pages go to the browser: a fetched page gets no say over files or other handlers.
+        const QUrl target = m_advertisementAddress.resolved(link);
+        if (target.scheme() == u"http" || target.scheme() == u"https")
+            DefaultBrowser::OpenUrl(target.toString());
+    });
+}
+
+void frmMain::createTabControl()
+{
     m_SSTab1 = new QTabWidget(this);
     m_SSTab1->setObjectName(QStringLiteral("SSTab1"));
     // The whole control is button face, also beside the tabs, where it covers the strip's lowest edge.
@@ -186,7 +217,10 @@ frmMain::frmMain(const QString& siteBase, QWidget* parent)
     // row in mind, and the taller row of some styles would cut off the top of the list.
     m_SSTab1->tabBar()->setStyleSheet(QStringLiteral("QTabBar::tab { height: 20px; }"));
     placeControl(m_SSTab1, QPoint());
+}
 
+void frmMain::createStatusLine()
+{
     m_S = new QStatusBar(this);
     m_S->setObjectName(QStringLiteral("S"));
     m_S->setSizeGripEnabled(false);
@@ -197,8 +231,23 @@ frmMain::frmMain(const QString& siteBase, QWidget* parent)
     m_statusText->setTextFormat(Qt::PlainText);
     m_S->addWidget(m_statusText, 1);
     placeControl(m_S, QPoint());
+}
 
+void frmMain::createSearchPage()
+{
     QWidget* searchPage = addPage(QStringLiteral("Proxy Search"));
+    createList(searchPage);
+
+    m_cmdStart = new QPushButton(SearchController::StartCaption, searchPage);
+    m_cmdStart->setObjectName(QStringLiteral("cmdStart"));
+    m_pageControls.append(m_cmdStart);
+
+    connect(m_cmdStart, &QPushButton::clicked, this, [this] { m_search.cmdStart_Click(); });
+    connect(m_web, &PageLoader::DocumentComplete, this, [this] { m_search.Web_DocumentComplete(); });
+}
+
+void frmMain::createList(QWidget* searchPage)
+{
     m_LV1 = new ListView(searchPage);
     m_LV1->setObjectName(QStringLiteral("LV1"));
     m_LV1->setModel(&m_list.model());
@@ -221,42 +270,6 @@ frmMain::frmMain(const QString& siteBase, QWidget* parent)
         m_LV1->header()->resizeSection(column - 1, pixels(double(m_list.ColumnHeaders(column).Width())));
     m_pageControls.append(m_LV1);
 
-    m_cmdStart = new QPushButton(SearchController::StartCaption, searchPage);
-    m_cmdStart->setObjectName(QStringLiteral("cmdStart"));
-    m_pageControls.append(m_cmdStart);
-
-    QWidget* aboutPage = addPage(QStringLiteral("About this Tool"));
-    addLabel(
-        new QLabel, aboutPage, QStringLiteral("Label3"), QStringLiteral("What are Proxy Servers ?"), true);
-    addLabel(new QLabel, aboutPage, QStringLiteral("Label1"), AboutProxyServers, false);
-    addLabel(new QLabel, aboutPage, QStringLiteral("Label5"),
-        QStringLiteral("Why should I use proxy servers ?"), true);
-    addLabel(new QLabel, aboutPage, QStringLiteral("Label4"), WhyUseProxyServers, false);
-    ClickableLabel* label6 = addLink(aboutPage, QStringLiteral("Label6"),
-        QStringLiteral("More Information: ") + LinkAddresses::listSiteHome());
-    auto* image1 = new ClickableLabel(aboutPage);
-    image1->setObjectName(QStringLiteral("Image1"));
-    image1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    image1->setPixmap(builtInPng(QStringLiteral(":/logo.png")));
-    m_pageControls.append(image1);
-
-    QWidget* toolsPage = addPage(QStringLiteral("Suggested Tools"));
-    addLabel(new QLabel, toolsPage, QStringLiteral("Label7"), UpperToolTitle, true);
-    addLabel(new QLabel, toolsPage, QStringLiteral("Label2"), UpperToolText, false);
-    ClickableLabel* label8
-        = addLink(toolsPage, QStringLiteral("Label8"), withoutTrailingSlash(LinkAddresses::UpperMaker));
-    addLabel(new QLabel, toolsPage, QStringLiteral("Label11"), LowerToolTitle, true);
-    addLabel(new QLabel, toolsPage, QStringLiteral("Label9"), LowerToolText, false);
-    ClickableLabel* label10 = addLink(toolsPage, QStringLiteral("Label10"), LinkAddresses::LowerProduct);
-
-    m_SSTab1->setCurrentIndex(0);
-    placeTabPageControls();
-
-    // Keyboard focus follows the tab indices; labels and the status line never take it.
-    setTabOrder(m_SSTab1, m_LV1);
-    setTabOrder(m_LV1, m_cmdStart);
-    setTabOrder(m_cmdStart, m_WebBrowser1);
-
     m_list.setWidthSource([this] { return float(m_LV1->width() * TwipsPerPixel); });
     connect(&m_list, &ListViewAdapter::columnWidthChanged, this,
         [this](int index, float twips) { m_LV1->header()->resizeSection(index - 1, pixels(double(twips))); });
@@ -268,25 +281,65 @@ frmMain::frmMain(const QString& siteBase, QWidget* parent)
     connect(m_LV1->header(), &QHeaderView::sectionClicked, this,
         [this](int logicalIndex) { LV1_ColumnClick(logicalIndex + 1); });
     connect(m_LV1, &ListView::DblClick, this, &frmMain::LV1_DblClick);
+    connect(m_LV1, &ListView::copyRequested, this, &frmMain::copySelectedKey);
+    connect(m_LV1, &ListView::copyAllRequested, this, &frmMain::copyAllKeys);
     connect(m_LV1, &ListView::BeforeLabelEdit, this, &frmMain::LV1_BeforeLabelEdit, Qt::DirectConnection);
+}
 
-    connect(m_cmdStart, &QPushButton::clicked, this, [this] { m_search.cmdStart_Click(); });
-    connect(m_web, &PageLoader::DocumentComplete, this, [this] { m_search.Web_DocumentComplete(); });
-    connect(m_advertisementLoader, &PageLoader::DocumentComplete, this, &frmMain::showAdvertisement);
-    connect(m_WebBrowser1, &QTextBrowser::anchorClicked, this, [this](const QUrl& link) {
-        // Only web pages go to the browser: a fetched page gets no say over files or other handlers.
-        const QUrl target = m_advertisementAddress.resolved(link);
-        if (target.scheme() == u"http" || target.scheme() == u"https")
-            DefaultBrowser::OpenUrl(target.toString());
-    });
+void frmMain::createAboutPage()
+{
+    QWidget* aboutPage = addPage(QStringLiteral("About this Tool"));
+    addLabel(
+        new QLabel, aboutPage, QStringLiteral("Label3"), QStringLiteral("What are Proxy Servers ?"), true);
+    addLabel(new QLabel, aboutPage, QStringLiteral("Label1"), AboutProxyServers, false);
+    addLabel(new QLabel, aboutPage, QStringLiteral("Label5"),
+        QStringLiteral("Why should I use proxy servers ?"), true);
+    addLabel(new QLabel, aboutPage, QStringLiteral("Label4"), WhyUseProxyServers, false);
+    ClickableLabel* label6 = addLink(aboutPage, QStringLiteral("Label6"),
+        QStringLiteral("More Information: ") + LinkAddresses::listSiteHome(m_siteBase));
+    auto* image1 = new ClickableLabel(aboutPage);
+    image1->setObjectName(QStringLiteral("Image1"));
+    image1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    image1->setPixmap(builtInPng(QStringLiteral(":/logo.png")));
+    m_pageControls.append(image1);
 
     connect(image1, &ClickableLabel::clicked, this, &frmMain::Image1_Click);
     connect(label6, &ClickableLabel::clicked, this, &frmMain::Label6_Click);
+}
+
+void frmMain::createToolsPage()
+{
+    QWidget* toolsPage = addPage(QStringLiteral("Suggested Tools"));
+    addLabel(new QLabel, toolsPage, QStringLiteral("Label7"), UpperToolTitle, true);
+    addLabel(new QLabel, toolsPage, QStringLiteral("Label2"), UpperToolText, false);
+    ClickableLabel* label8
+        = addLink(toolsPage, QStringLiteral("Label8"), withoutTrailingSlash(LinkAddresses::UpperMaker));
+    addLabel(new QLabel, toolsPage, QStringLiteral("Label11"), LowerToolTitle, true);
+    addLabel(new QLabel, toolsPage, QStringLiteral("Label9"), LowerToolText, false);
+    ClickableLabel* label10 = addLink(toolsPage, QStringLiteral("Label10"), LinkAddresses::LowerProduct);
+
     connect(label8, &ClickableLabel::clicked, this, &frmMain::Label8_Click);
     connect(label10, &ClickableLabel::clicked, this, &frmMain::Label10_Click);
 }
 
-frmMain::~frmMain() = default;
+void frmMain::setUpKeyboard()
+{
+    // Keyboard focus follows the tab indices; labels and the status line never take it.
+    setTabOrder(m_SSTab1, m_LV1);
+    setTabOrder(m_LV1, m_cmdStart);
+    setTabOrder(m_cmdStart, m_WebBrowser1);
+    m_SSTab1->setFocus();
+
+    // Enter presses the button only while it has the focus: it is no default button, and the window has
+    // none that Enter elsewhere would press.
+    m_cmdStart->setAutoDefault(false);
+    m_cmdStart->setDefault(false);
+    m_cmdStart->installEventFilter(this);
+
+    // Tab leaves the strip rather than walking its links, which stay for the mouse.
+    m_WebBrowser1->setTabChangesFocus(true);
+    m_WebBrowser1->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::LinksAccessibleByMouse);
+}
 
 QWidget* frmMain::addPage(const QString& title)
 {
@@ -325,6 +378,9 @@ ClickableLabel* frmMain::addLink(QWidget* page, const QString& name, const QStri
 {
     auto* link = new ClickableLabel;
     addLabel(link, page, name, text, true);
+    // A link's box holds one line: an address too long for it runs out at the right edge, where the box
+    // cuts it off, rather than wrapping onto a second line below the box, out of sight.
+    link->setWordWrap(false);
     return link;
 }
 
@@ -357,6 +413,33 @@ void frmMain::showEvent(QShowEvent* event)
     // offset inside it can be measured; nothing has been painted yet.
     placeTabPageControls();
     QWidget::showEvent(event);
+}
+
+bool frmMain::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_cmdStart && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+        if (enter && (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+            // A held key repeats its press; one press, one click.
+            if (!key->isAutoRepeat())
+                m_cmdStart->click();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void frmMain::keyPressEvent(QKeyEvent* event)
+{
+    // The tab control turns its pages on Ctrl+Tab from its own pages; the strip lies outside it and hands
+    // the key on to the window.
+    const bool pageKey = event->key() == Qt::Key_Tab || event->key() == Qt::Key_Backtab;
+    if (pageKey && event->modifiers() & Qt::ControlModifier) {
+        QCoreApplication::sendEvent(m_SSTab1, event);
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void frmMain::closeEvent(QCloseEvent* event)
@@ -403,13 +486,41 @@ void frmMain::LV1_ColumnClick(int columnHeaderIndex)
 
 void frmMain::LV1_DblClick()
 {
+    copySelectedKey();
+}
+
+void frmMain::copySelectedKey()
+{
     // With no row selected the clipboard keeps what the user put there; emptying it would only lose that.
     const std::optional<ListItem> selected = m_list.SelectedItem();
-    if (!selected)
+    if (selected)
+        putOnClipboard(selected->Key());
+}
+
+void frmMain::copyAllKeys()
+{
+    // The rows the list shows, in the order it shows them: sorting reorders the table itself.
+    const ProxyTableModel& table = m_list.model();
+    const int rows = table.rowCount();
+    if (rows == 0)
         return;
+    // A key is at most "255.255.255.255:65535" on a well-formed page, so one reservation nearly always
+    // holds the whole text: 137,000 keys become one string without a copy along the way.
+    constexpr qsizetype UsualLineLength = 22;
+    QString text;
+    text.reserve(rows * UsualLineLength);
+    for (int row = 0; row < rows; ++row) {
+        text += table.keyView(row);
+        text += u'\n';
+    }
+    putOnClipboard(text);
+}
+
+void frmMain::putOnClipboard(const QString& text)
+{
     QClipboard* clipboard = QGuiApplication::clipboard();
     clipboard->clear();
-    clipboard->setText(selected->Key());
+    clipboard->setText(text);
 }
 
 void frmMain::LV1_BeforeLabelEdit(qint16& Cancel)
@@ -424,7 +535,7 @@ void frmMain::Image1_Click()
 
 void frmMain::Label6_Click()
 {
-    DefaultBrowser::OpenUrl(LinkAddresses::listSiteHome());
+    DefaultBrowser::OpenUrl(LinkAddresses::listSiteHome(m_siteBase));
 }
 
 void frmMain::Label8_Click()

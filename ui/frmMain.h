@@ -67,16 +67,33 @@ public:
     void setVisible(bool visible) override;
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    // The steps that build the window, in the order the constructor runs them.
+    void setUpWindow();
+    void createAdvertisementStrip();
+    void createTabControl();
+    void createStatusLine();
+    void createSearchPage();
+    void createList(QWidget* searchPage);
+    void createAboutPage();
+    void createToolsPage();
+    void setUpKeyboard();
+
     QWidget* addPage(const QString& title);
     QLabel* addLabel(QLabel* label, QWidget* page, const QString& name, const QString& text, bool bold);
     ClickableLabel* addLink(QWidget* page, const QString& name, const QString& text);
     void placeTabPageControls();
     void placeControl(QWidget* control, QPoint origin);
     void showAdvertisement();
+    // The selected row's key, or every key one per line in the list's order, as plain text.
+    void copySelectedKey();
+    void copyAllKeys();
+    void putOnClipboard(const QString& text);
 
     QString m_siteBase;
     QUrl m_advertisementAddress;

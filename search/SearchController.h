@@ -33,7 +33,6 @@ public:
     void Form_Unload();
 
     const SearchState& state() const { return m_state; }
-    const QString& siteBase() const { return m_siteBase; }
 
     static QString progressText(int pageIndex);
     static QString completionText(int failedPages);

@@ -32,7 +32,7 @@
 
 namespace {
 
-// Where each control sits, in twips, as the window's description gives it. Controls on the tab pages are
+// Where each control sits, in twips. Controls on the tab pages are
 // measured from the tab control's top-left corner, its row of tabs included. `Web` is no widget and has
 // no place here.
 struct Placement
@@ -129,11 +129,6 @@ QPixmap builtInPng(const QString& path)
     QImageReader reader(path, "PNG");
     reader.setAutoDetectImageFormat(false);
     return QPixmap::fromImage(reader.read());
-}
-
-QString withoutTrailingSlash(const QString& address)
-{
-    return address.endsWith(u'/') ? address.chopped(1) : address;
 }
 
 } // namespace
@@ -260,7 +255,7 @@ void frmMain::createList(QWidget* searchPage)
     m_LV1->setSelectionMode(QAbstractItemView::SingleSelection);
     m_LV1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_LV1->setSortingEnabled(false);
-    // Headers answer a press like buttons, as the list's column headers do. A click sorts through
+    // Headers answer a press like buttons. A click sorts through
     // LV1_ColumnClick alone: Qt's own sorting stays off, it would keep the rows in order as they arrive.
     m_LV1->header()->setSectionsClickable(true);
     m_LV1->header()->setStretchLastSection(false);
@@ -313,7 +308,7 @@ void frmMain::createToolsPage()
     addLabel(new QLabel, toolsPage, QStringLiteral("Label7"), UpperToolTitle, true);
     addLabel(new QLabel, toolsPage, QStringLiteral("Label2"), UpperToolText, false);
     ClickableLabel* label8
-        = addLink(toolsPage, QStringLiteral("Label8"), withoutTrailingSlash(LinkAddresses::UpperMaker));
+        = addLink(toolsPage, QStringLiteral("Label8"), ListSite::normalisedBase(LinkAddresses::UpperMaker));
     addLabel(new QLabel, toolsPage, QStringLiteral("Label11"), LowerToolTitle, true);
     addLabel(new QLabel, toolsPage, QStringLiteral("Label9"), LowerToolText, false);
     ClickableLabel* label10 = addLink(toolsPage, QStringLiteral("Label10"), LinkAddresses::LowerProduct);

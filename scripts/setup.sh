@@ -4,7 +4,7 @@
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-qpa-plugins libcpp-httplib-dev curl python3
+packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-qpa-plugins libcpp-httplib-dev libcurl4-openssl-dev zlib1g-dev curl python3
           binutils-mingw-w64-i686 g++-mingw-w64-i686 fonts-dejavu-core xvfb xauth)
 
 missing=()

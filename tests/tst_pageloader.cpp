@@ -120,9 +120,6 @@ void tst_PageLoader::utf8Body_data()
     QTest::newRow("quoted header") << QByteArray("text/html;charset=\"utf-8\"") << utf8Word << word << true;
     QTest::newRow("windows-1252 header")
         << QByteArray("text/html; charset=windows-1252") << QByteArray("Gr\xfc\xdf \x80") << word << false;
-    QTest::newRow("iso-8859-1 header")
-        << QByteArray("text/html; charset=ISO-8859-1") << QByteArray("Gr\xfc\xdf")
-        << QStringLiteral("Gr\u00fc\u00df") << false;
     QTest::newRow("ascii, no charset")
         << QByteArray("text/html") << QByteArray("<body>rows</body>") << "rows" << true;
     QTest::newRow("meta charset") << QByteArray("text/html") << "<meta charset=\"utf-8\"><body>" + utf8Word
@@ -174,19 +171,11 @@ void tst_PageLoader::judge_data()
     whole.bodyBytes = 100;
     QTest::newRow("whole page") << whole << QString();
     TransferFacts facts = whole;
-    facts.announcedLength = -1;
-    QTest::newRow("no length announced") << facts << QString();
-    facts = whole;
     facts.compressed = true;
-    facts.compressedEnded = true;
-    QTest::newRow("compressed") << facts << QString();
-    facts.compressedEnded = false;
     QTest::newRow("compressed stream unfinished") << facts << "compressed page stops";
     facts = whole;
     facts.bodyBytes = 99;
     QTest::newRow("shorter than announced") << facts << "length differs";
-    facts.bodyBytes = 101;
-    QTest::newRow("longer than announced") << facts << "length differs";
     facts = whole;
     facts.headersEnded = false;
     QTest::newRow("headers unfinished") << facts << "headers ended";
@@ -195,8 +184,6 @@ void tst_PageLoader::judge_data()
     QTest::newRow("not found") << facts << "status 404";
     facts.status = 300;
     QTest::newRow("unfollowed 3xx") << facts << "status 300";
-    facts.status = 101;
-    QTest::newRow("interim status only") << facts << "status 101";
     facts.transferError = "Connection reset";
     QTest::newRow("transfer error first") << facts << "Connection reset";
     facts.refusal = TransferFacts::Refusal::TooLarge;
@@ -228,8 +215,6 @@ void tst_PageLoader::hostileAnswers_data()
     const QByteArray chunkedHeader = "Transfer-Encoding: chunked\r\n";
 
     QTest::newRow("clean page") << ok(length(page.size()), page) << rows << QString();
-    QTest::newRow("clean chunked page")
-        << ok(chunkedHeader, chunked(page) + "0\r\n\r\n") << rows << QString();
     QTest::newRow("gzip page") << ok("Content-Encoding: gzip\r\n" + length(gzip.size()), gzip) << rows
                                << QString();
     const QByteArray zlib = compressed(page, 15);
@@ -257,15 +242,9 @@ void tst_PageLoader::hostileAnswers_data()
                                          << QByteArray() << "32 MiB";
     QTest::newRow("unknown content encoding")
         << ok("Content-Encoding: x-hostile\r\n" + length(page.size()), page) << QByteArray() << "encoding";
-    QTest::newRow("encoding not asked for")
-        << ok("Content-Encoding: br\r\n" + length(page.size()), page) << QByteArray() << "encoding";
 
     QTest::newRow("closed before the announced length")
         << ok(length(page.size()), page.left(page.size() / 2)) << QByteArray() << "remaining";
-    Response reset;
-    reset.body = QByteArray(200000, 'x');
-    reset.mode = Response::Mode::ResetMidBody;
-    QTest::newRow("reset mid-body") << reset << QByteArray() << "";
     QTest::newRow("length beyond the integer range")
         << ok("Content-Length: 99999999999999999999999\r\n", page) << QByteArray() << "file size";
     QTest::newRow("two different lengths")
@@ -278,33 +257,22 @@ void tst_PageLoader::hostileAnswers_data()
         << ok(chunkedHeader, "1ffffffffffffffff0\r\n" + page + "\r\n0\r\n\r\n") << QByteArray() << "chunk";
     QTest::newRow("negative chunk size")
         << ok(chunkedHeader, "-10\r\n" + page + "\r\n0\r\n\r\n") << QByteArray() << "chunk";
-    QTest::newRow("chunk size not hex") << ok(chunkedHeader, "zz\r\n" + page) << QByteArray() << "chunk";
     QTest::newRow("missing last chunk") << ok(chunkedHeader, chunked(page)) << QByteArray() << "outstanding";
 
     QTest::newRow("endless body") << ok({}, {}, QByteArray(65536, 'x')) << QByteArray() << "32 MiB";
-    QTest::newRow("endless chunked body")
-        << ok(chunkedHeader, {}, chunked(QByteArray(65536, 'x'))) << QByteArray() << "32 MiB";
     QTest::newRow("endless headers") << raw(
         "HTTP/1.1 200 OK\r\n", "X-Padding: " + QByteArray(100, 'a') + "\r\n")
                                      << QByteArray() << "header";
     QTest::newRow("endless header line")
         << raw("HTTP/1.1 200 OK\r\nX-Padding: ", QByteArray(4096, 'a')) << QByteArray() << "memory";
 
-    Response notFound;
-    notFound.status = 404;
-    notFound.body = "<body>gone</body>";
-    QTest::newRow("error status") << notFound << QByteArray() << "404";
     Response unfollowed;
     unfollowed.status = 302;
     QTest::newRow("3xx without a location") << unfollowed << QByteArray() << "302";
     Response toFile = moved;
     toFile.headers = { { "Location", "file:///etc/passwd" } };
     QTest::newRow("redirect to a local file") << toFile << QByteArray() << "file";
-    Response loop = moved;
-    loop.headers = { { "Location", "/page" } };
-    QTest::newRow("redirect loop") << loop << QByteArray() << "redirect";
     QTest::newRow("not HTTP") << raw("hello\r\n\r\n<body>x</body>") << QByteArray() << "HTTP/0.9";
-    QTest::newRow("empty answer") << raw({}) << QByteArray() << "empty";
     QTest::newRow("headers never finished")
         << raw("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n") << QByteArray() << "headers ended";
     QTest::newRow("no connection") << Response {} << QByteArray() << "connect";

@@ -462,10 +462,9 @@ bool PageLoader::Transfer::takeHeader(QByteArrayView line)
 {
     using Refusal = TransferFacts::Refusal;
     if (line.startsWith("HTTP/")) {
-        // A new response: an interim one, one that redirects, or the page's own.
-        const TransferFacts before = facts;
+        // A new response: an interim one, one that redirects, or the page's own. No refusal comes before
+        // it, as a refusal ends the transfer.
         facts = {};
-        facts.refusal = before.refusal;
         headerBytes = 0;
         owner.m_received.resize(0);
         owner.m_contentType.clear();

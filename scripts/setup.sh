@@ -7,8 +7,8 @@ set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 mode="${1:-run}"
-packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-qpa-plugins libcpp-httplib-dev curl
-          fonts-dejavu-core)
+packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-qpa-plugins libcpp-httplib-dev
+          libcurl4-openssl-dev zlib1g-dev curl fonts-dejavu-core)
 options=(-DTARNWICK_BUILD_TESTS=OFF -DTARNWICK_BUILD_TOOLS=OFF -DTARNWICK_WERROR=OFF)
 case "$mode" in
     run) ;;

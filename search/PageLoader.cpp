@@ -1,11 +1,22 @@
 #include "PageLoader.h"
 
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
-#include <QStringDecoder>
+#include "PageVerdict.h"
 
+#include <QHash>
+#include <QSocketNotifier>
+#include <QStringDecoder>
+#include <QStringEncoder>
+#include <QTimer>
+
+#include <curl/curl.h>
+#include <zlib.h>
+
+#include <algorithm>
 #include <array>
+#include <cstring>
+#include <limits>
+
+using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
@@ -65,17 +76,37 @@ constexpr std::array<char16_t, 32> Windows1252High = {
     0x0178,
 };
 
-// Our own table, so the fallback needs no codec library on any platform. Latin-1 conversion (vectorised
-// in Qt) does all but the bytes 0x80 to 0x9F, which windows-1252 maps elsewhere.
-QString decodeWindows1252(const QByteArray& bytes)
+// windows-1252 bytes as UTF-8, written into `out` with its capacity kept. Our own table, so the fallback
+// needs no codec library on any platform.
+void windows1252ToUtf8(QByteArrayView bytes, QByteArray& out)
 {
-    QString text = QString::fromLatin1(bytes);
-    char16_t* out = reinterpret_cast<char16_t*>(text.data());
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (out[i] >= 0x80 && out[i] < 0xA0)
-            out[i] = Windows1252High[out[i] - 0x80];
+    out.resize(bytes.size() * 3);
+    auto* p = reinterpret_cast<uchar*>(out.data());
+    qsizetype i = 0;
+    while (i < bytes.size()) {
+        // Runs of ASCII eight bytes at a time.
+        quint64 word;
+        if (i + 8 <= bytes.size()
+            && (std::memcpy(&word, bytes.data() + i, 8), (word & 0x8080808080808080ULL) == 0)) {
+            std::memcpy(p, &word, 8);
+            p += 8;
+            i += 8;
+            continue;
+        }
+        const auto c = uchar(bytes[i++]);
+        const char16_t u = c < 0x80 || c >= 0xA0 ? c : Windows1252High[c - 0x80];
+        if (u < 0x80) {
+            *p++ = uchar(u);
+        } else if (u < 0x800) {
+            *p++ = uchar(0xC0 | (u >> 6));
+            *p++ = uchar(0x80 | (u & 0x3F));
+        } else {
+            *p++ = uchar(0xE0 | (u >> 12));
+            *p++ = uchar(0x80 | ((u >> 6) & 0x3F));
+            *p++ = uchar(0x80 | (u & 0x3F));
+        }
     }
-    return text;
+    out.resize(reinterpret_cast<char*>(p) - out.data());
 }
 
 QByteArray charsetToken(QByteArrayView text, qsizetype from)
@@ -129,200 +160,522 @@ QByteArray charsetFromMeta(const QByteArray& bytes)
     return {};
 }
 
-bool decodeWith(const QByteArray& label, const QByteArray& bytes, QString& text)
+bool isWindows1252Label(const QByteArray& label)
 {
-    if (label.isEmpty())
-        return false;
-    for (const char* name : Windows1252Labels) {
-        if (label == name) {
-            text = decodeWindows1252(bytes);
-            return true;
-        }
-    }
-    if (label == "utf-8" || label == "utf8" || label == "unicode-1-1-utf-8") {
-        QStringDecoder decoder(QStringDecoder::Utf8);
-        text = decoder(bytes);
-        return true;
-    }
-    QStringDecoder decoder(label.constData());
-    if (!decoder.isValid())
-        return false;
-    text = decoder(bytes);
-    return true;
+    return std::any_of(
+        Windows1252Labels.begin(), Windows1252Labels.end(), [&](const char* name) { return label == name; });
 }
 
-// Whether fewer body bytes arrived than the reply announced. The network layer sometimes takes a connection
-// that closes early for the end of the page, and a page cut short must not pass for a whole one. A
-// compressed body is announced by its compressed size, which cannot be checked here.
-bool isTruncated(const QNetworkReply& reply, qint64 received)
+constexpr QByteArrayView Utf8Bom = "\xEF\xBB\xBF";
+
+// The charset a page is decoded with: UTF-8 after a byte order mark, else the first known one of the
+// Content-Type and <meta> charsets, else windows-1252. UTF-8 and windows-1252 under their canonical labels.
+QByteArray pageCharset(const QByteArray& bytes, const QByteArray& contentType)
 {
-    const QVariant announced = reply.header(QNetworkRequest::ContentLengthHeader);
-    const QByteArray encoding = reply.rawHeader("Content-Encoding").trimmed().toLower();
-    if (!announced.isValid() || (!encoding.isEmpty() && encoding != "identity"))
-        return false;
-    return received < announced.toLongLong();
+    if (bytes.startsWith(Utf8Bom))
+        return "utf-8";
+    for (const QByteArray& label : { charsetFromContentType(contentType), charsetFromMeta(bytes) }) {
+        if (isWindows1252Label(label))
+            return "windows-1252";
+        if (label == "utf-8" || label == "utf8" || label == "unicode-1-1-utf-8")
+            return "utf-8";
+        if (!label.isEmpty() && QStringDecoder(label.constData()).isValid())
+            return label;
+    }
+    return "windows-1252";
+}
+
+bool isAscii(QByteArrayView bytes)
+{
+    quint64 seen = 0;
+    qsizetype i = 0;
+    for (; i + 8 <= bytes.size(); i += 8) {
+        quint64 word;
+        std::memcpy(&word, bytes.data() + i, sizeof word);
+        seen |= word;
+    }
+    for (; i < bytes.size(); ++i)
+        seen |= uchar(bytes[i]);
+    return (seen & 0x8080808080808080ULL) == 0;
+}
+
+// Whether `tag` (lower case) is at `at`, in any letter case.
+bool isTagAt(QByteArrayView text, qsizetype at, QByteArrayView tag)
+{
+    return text.size() - at >= tag.size()
+        && text.sliced(at, tag.size()).compare(tag, Qt::CaseInsensitive) == 0;
+}
+
+// Where `tag`, which starts with '<', first occurs from `from` on.
+qsizetype indexOfTag(QByteArrayView text, QByteArrayView tag, qsizetype from)
+{
+    qsizetype at = text.indexOf('<', from);
+    while (at >= 0 && !isTagAt(text, at, tag))
+        at = text.indexOf('<', at + 1);
+    return at;
+}
+
+qsizetype lastIndexOfTag(QByteArrayView text, QByteArrayView tag)
+{
+    qsizetype at = text.lastIndexOf('<');
+    while (at > 0 && !isTagAt(text, at, tag))
+        at = text.lastIndexOf('<', at - 1);
+    return at >= 0 && isTagAt(text, at, tag) ? at : -1;
+}
+
+// Whether the character at `at` of a UTF-8 text ends a tag name: '>', '/' or a space character.
+bool endsTagName(QByteArrayView text, qsizetype at)
+{
+    const auto c = uchar(text[at]);
+    if (c < 0x80)
+        return c == '>' || c == '/' || QChar::isSpace(c);
+    // Some spaces lie beyond ASCII; the first UTF-16 unit decides, as it would in the decoded text.
+    return QString::fromUtf8(text.sliced(at, std::min<qsizetype>(4, text.size() - at))).front().isSpace();
+}
+
+// A Content-Length value: decimal digits only, and few enough to be a length at all; -1 for anything else.
+qint64 parseLength(QByteArrayView value)
+{
+    if (value.isEmpty() || value.size() > 18)
+        return -1;
+    qint64 length = 0;
+    for (const char c : value) {
+        if (c < '0' || c > '9')
+            return -1;
+        length = length * 10 + (c - '0');
+    }
+    return length;
+}
+
+// The network library's reason, with any control character a server slipped into it made harmless.
+QString transferErrorText(CURLcode result, const char* detail)
+{
+    QString text = QString::fromUtf8(*detail ? detail : curl_easy_strerror(result));
+    for (QChar& c : text) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            c = u' ';
+    }
+    return text;
 }
 
 } // namespace
 
-PageLoader::PageLoader(QObject* parent)
-    : QObject(parent)
-    , m_network(new QNetworkAccessManager(this))
+// The libcurl side of the loader: one easy handle, reused from page to page, in a multi handle whose
+// sockets and timeout are watched by this thread's event loop. The loader is told of a finished transfer
+// only after curl has returned and the handle is out of the multi handle, so it may navigate again at once.
+struct PageLoader::Transfer
 {
-    m_timeout.setSingleShot(true);
-    connect(&m_timeout, &QTimer::timeout, this, [this] {
-        if (!m_reply)
-            return;
-        const QUrl url = m_reply->request().url();
-        dropReply();
-        finish(url, true, tr("The page took too long to load"));
-    });
+    struct Watch
+    {
+        QSocketNotifier* read;
+        QSocketNotifier* write;
+    };
+
+    explicit Transfer(PageLoader& loader);
+    ~Transfer();
+    Transfer(const Transfer&) = delete;
+    Transfer& operator=(const Transfer&) = delete;
+
+    void start(const QUrl& url, int timeoutMs);
+    void abandon();
+
+    // The callbacks curl calls, from inside curl_multi_socket_action and the like.
+    static int onSocket(CURL*, curl_socket_t socket, int what, void* transfer, void*);
+    static int onTimer(CURLM*, long milliseconds, void* transfer);
+    static size_t onHeader(char* data, size_t size, size_t count, void* transfer);
+    static size_t onBody(char* data, size_t size, size_t count, void* transfer);
+
+    void watch(curl_socket_t socket, int what);
+    QSocketNotifier* notifier(curl_socket_t socket, QSocketNotifier::Type type, int event);
+    void act(curl_socket_t socket, int events);
+
+    bool takeHeader(QByteArrayView line);
+    bool takeBody(QByteArrayView data);
+    bool keep(QByteArrayView data);
+    bool refuse(TransferFacts::Refusal refusal);
+
+    PageLoader& owner;
+    CURLM* multi;
+    CURL* easy;
+    char errorText[CURL_ERROR_SIZE] = {};
+    QTimer timer;
+    QHash<curl_socket_t, Watch> sockets;
+    z_stream zlib {};
+    TransferFacts facts;
+    qint64 headerBytes = 0;
+    bool active = false;
+};
+
+int PageLoader::Transfer::onSocket(CURL*, curl_socket_t socket, int what, void* transfer, void*)
+{
+    static_cast<Transfer*>(transfer)->watch(socket, what);
+    return 0;
 }
 
-PageLoader::~PageLoader()
+int PageLoader::Transfer::onTimer(CURLM*, long milliseconds, void* transfer)
 {
-    dropReply();
+    QTimer& timer = static_cast<Transfer*>(transfer)->timer;
+    if (milliseconds < 0)
+        timer.stop();
+    else
+        timer.start(int(std::min<long>(milliseconds, std::numeric_limits<int>::max())));
+    return 0;
 }
+
+size_t PageLoader::Transfer::onHeader(char* data, size_t size, size_t count, void* transfer)
+{
+    const QByteArrayView line(data, qsizetype(size * count));
+    return static_cast<Transfer*>(transfer)->takeHeader(line) ? size * count : 0;
+}
+
+size_t PageLoader::Transfer::onBody(char* data, size_t size, size_t count, void* transfer)
+{
+    const QByteArrayView bytes(data, qsizetype(size * count));
+    return static_cast<Transfer*>(transfer)->takeBody(bytes) ? size * count : 0;
+}
+
+PageLoader::Transfer::Transfer(PageLoader& loader)
+    : owner(loader)
+{
+    static const bool initialised = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+    Q_UNUSED(initialised);
+    multi = curl_multi_init();
+    easy = curl_easy_init();
+    // 15 window bits, plus 32: a gzip or a zlib header, whichever the stream has.
+    inflateInit2(&zlib, 15 + 32);
+    timer.setSingleShot(true);
+    timer.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&timer, &QTimer::timeout, &owner, [this] { act(CURL_SOCKET_TIMEOUT, 0); });
+
+    curl_multi_setopt(multi, CURLMOPT_SOCKETFUNCTION, onSocket);
+    curl_multi_setopt(multi, CURLMOPT_SOCKETDATA, this);
+    curl_multi_setopt(multi, CURLMOPT_TIMERFUNCTION, onTimer);
+    curl_multi_setopt(multi, CURLMOPT_TIMERDATA, this);
+
+    curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, errorText);
+    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 50L);
+    // No proxy from the environment: pages go straight to the site.
+    curl_easy_setopt(easy, CURLOPT_PROXY, "");
+    curl_easy_setopt(easy, CURLOPT_USERAGENT, "Mozilla/5.0");
+    // Compressed bodies come as they are and are inflated here, where the end of the stream can be checked.
+    curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "gzip, deflate");
+    curl_easy_setopt(easy, CURLOPT_HTTP_CONTENT_DECODING, 0L);
+    curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(MaxBodyBytes));
+    curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, 256L * 1024);
+    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, onHeader);
+    curl_easy_setopt(easy, CURLOPT_HEADERDATA, this);
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, onBody);
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, this);
+}
+
+PageLoader::Transfer::~Transfer()
+{
+    abandon();
+    curl_easy_cleanup(easy);
+    curl_multi_cleanup(multi);
+    inflateEnd(&zlib);
+}
+
+void PageLoader::Transfer::start(const QUrl& url, int timeoutMs)
+{
+    facts = {};
+    headerBytes = 0;
+    errorText[0] = 0;
+    curl_easy_setopt(easy, CURLOPT_URL, url.toEncoded(QUrl::RemoveFragment).constData());
+    // Never from https down to http.
+    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, url.scheme() == u"https" ? "https" : "http,https");
+    curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, long(std::max(timeoutMs, 0)));
+    active = curl_multi_add_handle(multi, easy) == CURLM_OK;
+}
+
+void PageLoader::Transfer::abandon()
+{
+    if (!active)
+        return;
+    active = false;
+    // An unfinished transfer's connection is closed with it: nothing more is read from it.
+    curl_multi_remove_handle(multi, easy);
+}
+
+void PageLoader::Transfer::watch(curl_socket_t socket, int what)
+{
+    auto found = sockets.find(socket);
+    if (what == CURL_POLL_REMOVE) {
+        if (found == sockets.end())
+            return;
+        // Possibly from inside the notifier's own signal: disable now, delete later.
+        for (QSocketNotifier* notifier : { found->read, found->write }) {
+            notifier->setEnabled(false);
+            notifier->deleteLater();
+        }
+        sockets.erase(found);
+        return;
+    }
+    if (found == sockets.end()) {
+        found = sockets.insert(socket,
+            { notifier(socket, QSocketNotifier::Read, CURL_CSELECT_IN),
+                notifier(socket, QSocketNotifier::Write, CURL_CSELECT_OUT) });
+    }
+    found->read->setEnabled(what == CURL_POLL_IN || what == CURL_POLL_INOUT);
+    found->write->setEnabled(what == CURL_POLL_OUT || what == CURL_POLL_INOUT);
+}
+
+QSocketNotifier* PageLoader::Transfer::notifier(curl_socket_t socket, QSocketNotifier::Type type, int event)
+{
+    auto* notifier = new QSocketNotifier(qintptr(socket), type, &owner);
+    notifier->setEnabled(false);
+    QObject::connect(
+        notifier, &QSocketNotifier::activated, &owner, [this, socket, event] { act(socket, event); });
+    return notifier;
+}
+
+void PageLoader::Transfer::act(curl_socket_t socket, int events)
+{
+    int running = 0;
+    curl_multi_socket_action(multi, socket, events, &running);
+    int queued = 0;
+    while (CURLMsg* message = curl_multi_info_read(multi, &queued)) {
+        if (message->msg != CURLMSG_DONE || message->easy_handle != easy || !active)
+            continue;
+        const CURLcode result = message->data.result;
+        if (result != CURLE_OK)
+            facts.transferError = transferErrorText(result, errorText);
+        curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &facts.status);
+        abandon();
+        // Out of curl's calls now; the report may start the next transfer, so nothing follows it here.
+        owner.report(facts);
+        return;
+    }
+}
+
+bool PageLoader::Transfer::refuse(TransferFacts::Refusal refusal)
+{
+    if (facts.refusal == TransferFacts::Refusal::None)
+        facts.refusal = refusal;
+    return false;
+}
+
+bool PageLoader::Transfer::takeHeader(QByteArrayView line)
+{
+    using Refusal = TransferFacts::Refusal;
+    if (line.startsWith("HTTP/")) {
+        // A new response: an interim one, one that redirects, or the page's own. No refusal comes before
+        // it, as a refusal ends the transfer.
+        facts = {};
+        headerBytes = 0;
+        owner.m_received.resize(0);
+        owner.m_contentType.clear();
+    }
+    headerBytes += line.size();
+    if (headerBytes > MaxHeaderBytes)
+        return refuse(Refusal::HeadersTooLarge);
+    const qsizetype colon = line.indexOf(':');
+    if (colon < 0) {
+        if (line.trimmed().isEmpty()) {
+            // The end of the headers. Room for an announced plain body at once, within the cap.
+            facts.headersEnded = true;
+            if (facts.compressed)
+                inflateReset(&zlib);
+            else if (facts.announcedLength >= 0 && facts.announcedLength <= MaxBodyBytes)
+                owner.m_received.reserve(facts.announcedLength);
+        }
+        return true;
+    }
+    const QByteArrayView name = line.first(colon).trimmed();
+    const QByteArrayView value = line.sliced(colon + 1).trimmed();
+    if (name.compare("content-length", Qt::CaseInsensitive) == 0) {
+        const qint64 length = parseLength(value);
+        if (length < 0)
+            return refuse(Refusal::BadLength);
+        if (facts.announcedLength >= 0 && facts.announcedLength != length)
+            return refuse(Refusal::ConflictingLengths);
+        facts.announcedLength = length;
+    } else if (name.compare("content-encoding", Qt::CaseInsensitive) == 0) {
+        const QByteArray coding = value.toByteArray().toLower();
+        if (coding.isEmpty() || coding == "identity")
+            return true;
+        // Only what was asked for, and only once.
+        if (facts.compressed || (coding != "gzip" && coding != "x-gzip" && coding != "deflate"))
+            return refuse(Refusal::UnknownEncoding);
+        facts.compressed = true;
+    } else if (name.compare("content-type", Qt::CaseInsensitive) == 0) {
+        owner.m_contentType = value.toByteArray();
+    }
+    return true;
+}
+
+bool PageLoader::Transfer::takeBody(QByteArrayView data)
+{
+    using Refusal = TransferFacts::Refusal;
+    facts.bodyBytes += data.size();
+    if (facts.bodyBytes > MaxBodyBytes)
+        return refuse(Refusal::TooLarge);
+    if (!facts.compressed)
+        return keep(data);
+    if (facts.compressedEnded)
+        return refuse(Refusal::DamagedCompression); // bytes after the end of the stream
+    zlib.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+    zlib.avail_in = uInt(data.size());
+    std::array<char, 64 * 1024> out;
+    do {
+        zlib.next_out = reinterpret_cast<Bytef*>(out.data());
+        zlib.avail_out = uInt(out.size());
+        const int result = inflate(&zlib, Z_NO_FLUSH);
+        if (result != Z_OK && result != Z_STREAM_END && result != Z_BUF_ERROR)
+            return refuse(Refusal::DamagedCompression);
+        if (!keep(QByteArrayView(out.data(), qsizetype(out.size() - zlib.avail_out))))
+            return false;
+        if (result == Z_STREAM_END) {
+            facts.compressedEnded = true;
+            return zlib.avail_in == 0 || refuse(Refusal::DamagedCompression);
+        }
+    } while (zlib.avail_in > 0 || zlib.avail_out == 0);
+    return true;
+}
+
+bool PageLoader::Transfer::keep(QByteArrayView data)
+{
+    QByteArray& received = owner.m_received;
+    if (received.size() + data.size() > MaxBodyBytes)
+        return refuse(TransferFacts::Refusal::TooLarge);
+    // Past a megabyte without an announced length, room up to the cap at once: growing step by step holds
+    // the old and the new copy together, half as much again as the page.
+    const qsizetype needed = received.size() + data.size();
+    if (needed > received.capacity() && needed > 1024 * 1024)
+        received.reserve(MaxBodyBytes);
+    received.append(data);
+    return true;
+}
+
+PageLoader::PageLoader(QObject* parent)
+    : QObject(parent)
+    , m_transfer(std::make_unique<Transfer>(*this))
+{ }
+
+PageLoader::~PageLoader() = default;
 
 void PageLoader::Navigate(const QUrl& url)
 {
-    dropReply();
-    m_received.clear();
-    QNetworkRequest request(url);
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
-    m_reply = m_network->get(request);
-    connect(m_reply, &QNetworkReply::readyRead, this, &PageLoader::onReadyRead);
-    connect(m_reply, &QNetworkReply::finished, this, &PageLoader::onFinished);
-    if (m_timeoutMs > 0)
-        m_timeout.start(m_timeoutMs);
+    m_transfer->abandon();
+    m_url = url;
+    m_received.resize(0);
+    m_contentType.clear();
+    m_body = {};
+    m_failed = false;
+    m_error.clear();
+    const quint64 navigation = ++m_navigations;
+    m_transfer->start(url, m_timeoutMs);
+    if (!m_transfer->active) {
+        // Reported later all the same, as the contract has it, unless another navigation comes first.
+        QMetaObject::invokeMethod(
+            this,
+            [this, navigation] {
+                if (navigation != m_navigations)
+                    return;
+                TransferFacts facts;
+                facts.transferError = u"The load could not be started"_s;
+                report(facts);
+            },
+            Qt::QueuedConnection);
+    }
 }
 
 void PageLoader::Stop()
 {
-    dropReply();
-    m_received.clear();
+    ++m_navigations;
+    if (!m_transfer->active)
+        return;
+    m_transfer->abandon();
+    m_received.resize(0);
 }
 
-void PageLoader::dropReply()
+void PageLoader::report(const TransferFacts& facts)
 {
-    m_timeout.stop();
-    if (!m_reply)
-        return;
-    QNetworkReply* reply = m_reply;
-    m_reply = nullptr;
-    // Disconnect first: abort() emits finished() at once, and a dropped load is never reported.
-    disconnect(reply, nullptr, this, nullptr);
-    reply->abort();
-    reply->deleteLater();
-}
-
-void PageLoader::onReadyRead()
-{
-    if (!m_reply)
-        return;
-    m_received += m_reply->readAll();
-    if (m_received.size() > MaxBodyBytes) {
-        const QUrl url = m_reply->request().url();
-        dropReply();
-        m_received.clear();
-        finish(url, true, tr("The page is larger than 32 MiB"));
-    }
-}
-
-void PageLoader::onFinished()
-{
-    if (!m_reply)
-        return;
-    QNetworkReply* reply = m_reply;
-    const QUrl url = reply->request().url();
-    m_received += reply->readAll();
-    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    QString error;
-    if (reply->error() != QNetworkReply::NoError)
-        error = reply->errorString();
-    else if (status.isValid() && status.toInt() >= 300)
-        error = tr("The server answered with status %1").arg(status.toInt());
-    else if (m_received.size() > MaxBodyBytes)
-        error = tr("The page is larger than 32 MiB");
-    else if (isTruncated(*reply, m_received.size()))
-        error = tr("The connection closed before the whole page arrived");
-    const QByteArray contentType = reply->header(QNetworkRequest::ContentTypeHeader).toByteArray();
-    dropReply();
-
-    QByteArray bytes = std::exchange(m_received, {});
-    if (!error.isEmpty()) {
-        finish(url, true, error);
-        return;
-    }
-    m_document = decode(bytes, contentType);
-    m_body = bodyOf(m_document);
-    m_bodyUtf8 = m_body.toUtf8();
-    finish(url, false, {});
-}
-
-void PageLoader::finish(const QUrl& url, bool failed, const QString& error)
-{
-    m_failed = failed;
-    m_error = error;
-    if (failed) {
-        m_document.clear();
-        m_body.clear();
-        m_bodyUtf8.clear();
-    }
+    const PageVerdict verdict = judge(facts);
+    m_failed = verdict.failed;
+    m_error = verdict.reason;
+    if (m_failed)
+        m_received.resize(0);
+    else
+        m_body = utf8Body(m_received, m_contentType, m_converted);
     // Nothing of this load is held past here: the handler may navigate again or yield to other events.
-    emit DocumentComplete(url);
+    emit DocumentComplete(m_url);
+}
+
+QString PageLoader::documentText() const
+{
+    return decode(m_received, m_contentType);
 }
 
 QString PageLoader::decode(const QByteArray& bytes, const QByteArray& contentType)
 {
-    QString text;
-    if (bytes.startsWith("\xEF\xBB\xBF")) {
-        QStringDecoder decoder(QStringDecoder::Utf8);
-        return decoder(bytes);
+    const QByteArray charset = pageCharset(bytes, contentType);
+    if (charset == "windows-1252") {
+        QByteArray utf8;
+        windows1252ToUtf8(bytes, utf8);
+        return QString::fromUtf8(utf8);
     }
-    if (decodeWith(charsetFromContentType(contentType), bytes, text))
-        return text;
-    if (decodeWith(charsetFromMeta(bytes), bytes, text))
-        return text;
-    return decodeWindows1252(bytes);
+    QStringDecoder decoder
+        = charset == "utf-8" ? QStringDecoder(QStringDecoder::Utf8) : QStringDecoder(charset.constData());
+    return decoder(bytes);
 }
 
-QString PageLoader::bodyOf(const QString& document)
+QByteArrayView PageLoader::utf8Body(
+    const QByteArray& bytes, const QByteArray& contentType, QByteArray& converted)
 {
-    const QStringView text(document);
-    qsizetype tag = 0;
-    while ((tag = text.indexOf(u"<body", tag, Qt::CaseInsensitive)) >= 0) {
-        const qsizetype after = tag + 5;
-        if (after >= text.size())
+    const QByteArray charset = pageCharset(bytes, contentType);
+    QByteArrayView document = bytes;
+    if (charset == "utf-8" && document.startsWith(Utf8Bom))
+        document = document.sliced(Utf8Bom.size());
+    // Pure ASCII reads the same in windows-1252 and UTF-8; valid UTF-8 is used as it is.
+    if (charset == "utf-8" ? document.isValidUtf8() : charset == "windows-1252" && isAscii(document))
+        return bodyOf(document);
+    if (charset == "windows-1252") {
+        windows1252ToUtf8(bytes, converted);
+        return bodyOf(converted);
+    }
+    const QString text = decode(bytes, contentType);
+    QStringEncoder encoder(QStringEncoder::Utf8);
+    converted.resize(encoder.requiredSpace(text.size()));
+    converted.resize(encoder.appendToBuffer(converted.data(), text) - converted.data());
+    return bodyOf(converted);
+}
+
+QByteArrayView PageLoader::bodyOf(QByteArrayView document)
+{
+    qsizetype tag = -1;
+    for (qsizetype from = 0; (tag = indexOfTag(document, "<body", from)) >= 0; from = tag + 5) {
+        if (tag + 5 >= document.size())
             return document;
-        const QChar next = text[after];
-        if (next == u'>' || next == u'/' || next.isSpace())
+        if (endsTagName(document, tag + 5))
             break;
-        tag = after;
     }
     if (tag < 0)
         return document;
     // The start tag ends at the first '>' outside a quoted attribute value.
-    QChar quote;
+    char quote = 0;
     qsizetype i = tag + 5;
-    for (; i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (!quote.isNull()) {
+    for (; i < document.size(); ++i) {
+        const char c = document[i];
+        if (quote != 0) {
             if (c == quote)
-                quote = QChar();
-        } else if (c == u'"' || c == u'\'') {
+                quote = 0;
+        } else if (c == '"' || c == '\'') {
             quote = c;
-        } else if (c == u'>') {
+        } else if (c == '>') {
             break;
         }
     }
-    if (i >= text.size())
-        return QString();
+    if (i >= document.size())
+        return {};
     const qsizetype begin = i + 1;
     // The last end tag, as a browser moves whatever follows an early one back into the body; searching
     // from the end also finds it at once in a large page.
-    qsizetype end = text.lastIndexOf(u"</body", -1, Qt::CaseInsensitive);
+    qsizetype end = lastIndexOfTag(document, "</body");
     if (end < begin)
-        end = -1;
-    return text.sliced(begin, (end < 0 ? text.size() : end) - begin).toString();
+        end = document.size();
+    return document.sliced(begin, end - begin);
 }

@@ -4,60 +4,68 @@
 
 #include <QByteArray>
 #include <QObject>
-#include <QPointer>
 #include <QString>
-#include <QTimer>
+#include <QUrl>
 
-class QNetworkAccessManager;
-class QNetworkReply;
+#include <memory>
 
-// The hidden browser: fetches one page at a time over HTTP and reports the end of each load once.
-// Stands in for an embedded browser; it renders nothing and runs no scripts.
+struct TransferFacts;
+
+// The hidden browser: fetches one page at a time over HTTP and reports the end of each load once. The
+// transfer runs on this object's thread, driven by its event loop; no other thread is involved. Stands in
+// for an embedded browser; it renders nothing and runs no scripts.
 class PageLoader : public QObject, public Browser
 {
     Q_OBJECT
 
 public:
     static constexpr qint64 MaxBodyBytes = 32 * 1024 * 1024;
+    static constexpr qint64 MaxHeaderBytes = 64 * 1024;
 
     explicit PageLoader(QObject* parent = nullptr);
     ~PageLoader() override;
 
     void Navigate(const QUrl& url) override;
     void Stop() override;
-    QByteArrayView BodyHtml() const override { return m_bodyUtf8; }
+    QByteArrayView BodyHtml() const override { return m_body; }
     bool LoadFailed() const override { return m_failed; }
     QString LoadError() const override { return m_error; }
     // The whole decoded document of the last reported load.
-    QString documentText() const { return m_document; }
+    QString documentText() const;
 
     // A load that takes longer than this fails; 0 (the default) waits as long as the network does.
     void setTimeout(int milliseconds) { m_timeoutMs = milliseconds; }
 
-    // Decodes a document: the Content-Type charset, else a <meta> charset, else windows-1252.
+    // Decodes a document: a byte order mark, else the Content-Type charset, else a <meta> charset, else
+    // windows-1252.
     static QString decode(const QByteArray& bytes, const QByteArray& contentType);
-    // The text between the <body ...> start tag and the last </body>, or the whole document without a body
-    // tag.
-    static QString bodyOf(const QString& document);
+    // The bytes between the <body ...> start tag and the last </body> of a UTF-8 document, or the whole
+    // document without a body tag.
+    static QByteArrayView bodyOf(QByteArrayView document);
+    // The body of a page as UTF-8, decoded as decode() does: a view into `bytes` when they are already
+    // that, else into `converted`, which then holds the converted page.
+    static QByteArrayView utf8Body(
+        const QByteArray& bytes, const QByteArray& contentType, QByteArray& converted);
 
 signals:
     // Exactly once per navigation that was neither stopped nor superseded, on the thread of the loader.
     void DocumentComplete(const QUrl& url);
 
 private:
-    void onReadyRead();
-    void onFinished();
-    void finish(const QUrl& url, bool failed, const QString& error);
-    void dropReply();
+    struct Transfer;
 
-    QNetworkAccessManager* m_network;
-    QPointer<QNetworkReply> m_reply;
+    void report(const TransferFacts& facts);
+
+    QUrl m_url;
+    // The page as it arrives, and a page converted to UTF-8: both kept with their capacity between pages.
     QByteArray m_received;
-    QTimer m_timeout;
-    int m_timeoutMs = 0;
-    QString m_document;
-    QString m_body;
-    QByteArray m_bodyUtf8;
+    QByteArray m_converted;
+    QByteArray m_contentType;
+    QByteArrayView m_body;
     QString m_error;
     bool m_failed = false;
+    int m_timeoutMs = 0;
+    quint64 m_navigations = 0;
+    // Last, so that it goes first: its callbacks reach the members above until it is gone.
+    std::unique_ptr<Transfer> m_transfer;
 };

@@ -46,6 +46,8 @@ void TestHttpServer::setPage(
 void TestHttpServer::onNewConnection()
 {
     while (QTcpSocket* socket = m_server.nextPendingConnection()) {
+        ++m_openConnections;
+        connect(socket, &QTcpSocket::disconnected, this, [this] { --m_openConnections; });
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
         connect(socket, &QTcpSocket::readyRead, this, [this, socket] {
             QByteArray request = socket->property("request").toByteArray() + socket->readAll();
@@ -67,6 +69,14 @@ void TestHttpServer::onNewConnection()
             }
             if (response.mode == Response::Mode::Hold)
                 return;
+            if (response.mode == Response::Mode::Raw) {
+                socket->write(response.raw);
+                if (response.endless.isEmpty())
+                    socket->disconnectFromHost();
+                else
+                    sendEndlessly(socket, response.endless);
+                return;
+            }
             QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) + " Status\r\n";
             head += "Content-Type: " + response.contentType + "\r\n";
             head += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\n";
@@ -85,4 +95,17 @@ void TestHttpServer::onNewConnection()
             socket->disconnectFromHost();
         });
     }
+}
+
+void TestHttpServer::sendEndlessly(QTcpSocket* socket, const QByteArray& part)
+{
+    // Keeps about a megabyte queued: enough to keep the client busy, bounded however long it reads.
+    const auto topUp = [socket, part] {
+        while (socket->state() == QAbstractSocket::ConnectedState && socket->bytesToWrite() < 1024 * 1024) {
+            if (socket->write(part) < 0)
+                return;
+        }
+    };
+    connect(socket, &QTcpSocket::bytesWritten, socket, topUp);
+    topUp();
 }

@@ -6,6 +6,7 @@
 #include <QtTest>
 
 #include <functional>
+#include <optional>
 
 namespace {
 
@@ -14,14 +15,26 @@ const QString Base = QStringLiteral("http://192.0.2.99:8047");
 class FakeBrowser : public Browser
 {
 public:
-    void Navigate(const QUrl& url) override { navigations.append(url.toString()); }
-    void Stop() override { ++stops; }
+    void Navigate(const QUrl& url) override
+    {
+        navigations.append(url.toString());
+        // A load started over one in flight would drop that one unreported.
+        startedOverALoad = startedOverALoad || inFlight.has_value();
+        inFlight = url;
+    }
+    void Stop() override
+    {
+        ++stops;
+        inFlight.reset();
+    }
     QByteArrayView BodyHtml() const override { return body; }
     bool LoadFailed() const override { return failed; }
     QString LoadError() const override { return failed ? QStringLiteral("failed") : QString(); }
 
     QStringList navigations;
     int stops = 0;
+    std::optional<QUrl> inFlight;
+    bool startedOverALoad = false;
     QByteArray body;
     bool failed = false;
 };
@@ -96,6 +109,7 @@ private slots:
     void eventsDuringTheYield_data();
     void eventsDuringTheYield();
     void unload();
+    void randomInterleavings();
 
 private:
     void completePage(SearchController& search, FakeHost& host, int index)
@@ -295,6 +309,133 @@ void tst_SearchController::unload()
     QCOMPARE(host.statusTexts, texts);
     QCOMPARE(host.web.navigations.size(), 2);
     QCOMPARE(host.list.model().size(), 2);
+}
+
+namespace {
+
+// What is wrong with a status line's history, or nothing: each search writes its progress texts in page
+// order from page 0, then ends with the halt text, or after the last page with the halt and completion
+// texts; a new search may start at any point.
+QString statusHistoryProblem(const QStringList& texts)
+{
+    int nextPage = -1; // -1: no search under way
+    bool completionMayFollow = false;
+    for (const QString& text : texts) {
+        if (text == SearchController::progressText(0)) {
+            nextPage = 1;
+            completionMayFollow = false;
+        } else if (nextPage > 0 && text == SearchController::progressText(nextPage)) {
+            ++nextPage;
+        } else if (nextPage > 0 && text == SearchController::HaltedText) {
+            completionMayFollow = nextPage == SearchController::PageCount;
+            nextPage = -1;
+        } else if (completionMayFollow && text.startsWith(SearchController::CompleteText)) {
+            completionMayFollow = false;
+        } else {
+            return QStringLiteral("unexpected \"%1\" in %2").arg(text, texts.join(QStringLiteral(" | ")));
+        }
+    }
+    return {};
+}
+
+} // namespace
+
+void tst_SearchController::randomInterleavings()
+{
+    // Button presses, page ends (loaded, failed, and stale ones with no load in flight) and the window's
+    // close, at the top level and during the yield, in random order. Each search's pages hold one row
+    // that names the search and the page, so the list can be checked against what was loaded.
+    const quint32 firstSeed = QRandomGenerator::global()->generate();
+    for (quint32 run = 0; run < 1000; ++run) {
+        const quint32 seed = firstSeed + run;
+        QRandomGenerator random(seed);
+        FakeHost host;
+        SearchController search(host, Base);
+        int searchNumber = 0;
+        QList<int> loadedPages; // of the current search
+        int failedPages = 0;
+        bool closed = false;
+
+        auto click = [&] {
+            if (host.caption == SearchController::StartCaption) {
+                ++searchNumber;
+                loadedPages.clear();
+                failedPages = 0;
+            }
+            search.cmdStart_Click();
+        };
+        auto close = [&] {
+            closed = true;
+            search.Form_Unload();
+        };
+
+        for (int step = 0; step < 60; ++step) {
+            const QString where = QStringLiteral("seed %1, step %2").arg(seed).arg(step);
+            const int event = random.bounded(closed ? 1 : 4);
+            const QStringList textsBefore = host.statusTexts;
+            if (event == 0 && !host.web.inFlight && search.state().halted) {
+                // A late report of a load that was stopped changes nothing.
+                const QStringList navigationsBefore = host.web.navigations;
+                const qsizetype rowsBefore = host.list.model().size();
+                search.Web_DocumentComplete();
+                QVERIFY2(host.statusTexts == textsBefore && host.web.navigations == navigationsBefore
+                        && host.list.model().size() == rowsBefore,
+                    qPrintable(where));
+            } else if (event <= 1 && host.web.inFlight) {
+                const int page = search.state().pageIndex;
+                QVERIFY2(*host.web.inFlight == QUrl(pageAddress(page)), qPrintable(where));
+                host.web.failed = random.bounded(4) == 0;
+                host.web.body
+                    = QStringLiteral("<TR align=middle>\r\n<TD>s%1p%2</TD>\r\n<TD>80</TD>\r\n<TD>t</TD>\r\n"
+                                     "<TD>c</TD>\r\n")
+                          .arg(searchNumber)
+                          .arg(page)
+                          .toUtf8();
+                if (host.web.failed)
+                    ++failedPages;
+                else
+                    loadedPages.append(page);
+                host.web.inFlight.reset();
+                const int duringYield = random.bounded(6);
+                if (duringYield == 0)
+                    host.duringYield = click;
+                else if (duringYield == 1)
+                    host.duringYield = close;
+                const bool lastPage = page == SearchController::PageCount - 1 && duringYield > 1;
+                search.Web_DocumentComplete();
+                host.duringYield = nullptr;
+                if (lastPage)
+                    QVERIFY2(host.statusTexts.last() == SearchController::completionText(failedPages),
+                        qPrintable(where));
+            } else if (event == 2) {
+                click();
+            } else if (event == 3) {
+                close();
+            }
+
+            QVERIFY2(!host.web.startedOverALoad, qPrintable(where));
+            const QString history = statusHistoryProblem(host.statusTexts);
+            QVERIFY2(history.isEmpty(), qPrintable(where + u' ' + history));
+            if (closed) {
+                QVERIFY2(search.state().halted && !host.web.inFlight, qPrintable(where));
+                continue;
+            }
+            if (searchNumber == 0) {
+                // Before the first search nothing is halted, and nothing runs either.
+                QVERIFY2(
+                    host.caption == SearchController::StartCaption && !host.web.inFlight, qPrintable(where));
+                continue;
+            }
+            QVERIFY2(
+                (host.caption == SearchController::StopCaption) == !search.state().halted, qPrintable(where));
+            // A search under way always has its current page loading.
+            QVERIFY2(search.state().halted || host.web.inFlight, qPrintable(where));
+            QStringList expectedRows;
+            for (int page : loadedPages)
+                expectedRows.append(QStringLiteral("s%1p%2").arg(searchNumber).arg(page));
+            QVERIFY2(addresses(host.list) == expectedRows, qPrintable(where));
+        }
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_SearchController)

@@ -1,10 +1,14 @@
 #include "ListView.h"
 
+#include "CellTextDelegate.h"
+
 #include <QMouseEvent>
 
 ListView::ListView(QWidget* parent)
     : QTreeView(parent)
-{ }
+{
+    setItemDelegate(new CellTextDelegate(this));
+}
 
 bool ListView::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event)
 {

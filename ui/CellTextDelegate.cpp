@@ -29,7 +29,8 @@ QString withoutPiledMarks(const QString& text)
     QString kept;
     int marks = 0;
     for (qsizetype i = 0; i < text.size();) {
-        const qsizetype length = text[i].isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
+        const qsizetype length
+            = text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate() ? 2 : 1;
         const char32_t codePoint
             = length == 2 ? QChar::surrogateToUcs4(text[i], text[i + 1]) : text[i].unicode();
         marks = QChar::isMark(codePoint) ? marks + 1 : 0;

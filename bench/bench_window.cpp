@@ -14,7 +14,6 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTest>
-#include <QThread>
 
 #include <algorithm>
 #include <cstdio>

@@ -145,6 +145,8 @@ int benchStrip(TimedApplication& app)
         { "200 KB of combining accents on one letter",
             [] { return QStringLiteral("a") + QString(200 * 1024, QChar(0x0301)); } },
         { "20,000 line breaks", [] { return repeated(QStringLiteral("x<br>"), 20000); } },
+        { "20,000 preformatted lines",
+            [] { return QStringLiteral("<pre>") + repeated(QStringLiteral("x\n"), 20000); } },
         { "20,000 paragraphs", [] { return repeated(QStringLiteral("<p>x</p>"), 20000); } },
         { "lists nested 1,000 deep", [] { return repeated(QStringLiteral("<ul><li>x"), 1000); } },
         { "blocks nested 1,000 deep", [] { return repeated(QStringLiteral("<blockquote>x"), 1000); } },

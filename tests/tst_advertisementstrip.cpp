@@ -54,6 +54,7 @@ struct Structure
     int tableDepth = 0;
     int listDepth = 0;
     int cells = 0;
+    int lineBreaks = 0;
 };
 
 // Reads the tags of the sanitiser's own output, which writes every tag in one plain form.
@@ -66,8 +67,10 @@ Structure structureOf(const QString& markup)
     QStringList open;
     for (const QRegularExpressionMatch& match : tag.globalMatch(markup)) {
         const QString name = match.captured(2);
-        if (voids.contains(name))
+        if (voids.contains(name)) {
+            ++structure.lineBreaks;
             continue;
+        }
         if (match.captured(1).isEmpty()) {
             open.append(name);
             structure.cells += name == u"td" || name == u"th";
@@ -81,6 +84,8 @@ Structure structureOf(const QString& markup)
         structure.listDepth = std::max(structure.listDepth, listDepth);
     }
     structure.nestedProperly = structure.nestedProperly && open.isEmpty();
+    // The pages below hold line ends only in preformatted text.
+    structure.lineBreaks += int(markup.count(u'\n'));
     return structure;
 }
 
@@ -138,6 +143,9 @@ private slots:
         QTest::newRow("table of 4,000 x 50 cells") << hugeTable() << QStringList { u"<td>c</td>"_s };
         QTest::newRow("lists nested 1,000 deep")
             << repeated(u"<ul><li>item"_s, 1000) << QStringList { u"<ul><li>item"_s };
+        QTest::newRow("20,000 line breaks") << repeated(u"x<br>"_s, 20000) << QStringList { u"x<br>x"_s };
+        QTest::newRow("20,000 preformatted lines")
+            << u"<pre>"_s + repeated(u"x\r\n"_s, 20000) << QStringList { u"<pre>x\nx"_s };
         QTest::newRow("2 MB of text")
             << repeated(u"some text "_s, 200 * 1024) << QStringList { u"some text"_s };
         QTest::newRow("2 MB word") << QString(2 * 1024 * 1024, u'w') << QStringList { u"www"_s };
@@ -165,6 +173,7 @@ private slots:
         QVERIFY(structure.tableDepth <= AdvertisementMarkup::MaxTableDepth);
         QVERIFY(structure.listDepth <= AdvertisementMarkup::MaxListDepth);
         QVERIFY(structure.cells <= AdvertisementMarkup::MaxTableCells);
+        QVERIFY(structure.lineBreaks <= AdvertisementMarkup::MaxLineBreaks);
 
         // Laid out and drawn, the document asks for nothing and holds no image or background picture.
         ResourceSpy document;

@@ -625,6 +625,8 @@ private:
         case Kind::Paragraph:
         case Kind::Block:
             m_shownFormatting += change;
+            if (rule.name == "pre"_L1)
+                m_preformatted += change;
             break;
         default:
             break;
@@ -687,7 +689,11 @@ private:
             const QChar c = run[i];
             if (isHtmlSpace(c) || c == QChar(0x200B)) {
                 breakRun();
-                put(run.sliced(i, 1));
+                // Preformatted text keeps its line ends, each one a line break.
+                if (m_preformatted > 0 && c == u'\n')
+                    lineBreak(u"\n");
+                else if (m_preformatted == 0 || c != u'\r')
+                    put(run.sliced(i, 1));
                 ++i;
                 continue;
             }
@@ -741,6 +747,7 @@ private:
     int m_cells = 0;
     int m_blocks = 0;
     int m_lineBreaks = 0;
+    int m_preformatted = 0;
     QVarLengthArray<QStringView, MaxFontFaces> m_faces;
     int m_run = 0;
     int m_marks = 0;

@@ -25,8 +25,9 @@ inline constexpr int MaxListDepth = 4;
 // page ends at the first one beyond. Each cell costs the layout a few tenths of a millisecond.
 inline constexpr int MaxTableCells = 64;
 inline constexpr int MaxTableRows = 32;
-// Paragraphs, list items and other blocks, and line breaks, in the whole page; beyond these, a space
-// stands in for the tag. Breaks within one paragraph make its layout slow as they grow in number.
+// Paragraphs, list items and other blocks, and line breaks (line ends in preformatted text too), in the
+// whole page; beyond these, a space stands in. Breaks within one paragraph make its layout slow as they
+// grow in number.
 inline constexpr int MaxBlocks = 64;
 inline constexpr int MaxLineBreaks = 32;
 // Different font families named; further ones are ignored, each costs a search of the system's fonts.

@@ -2,7 +2,9 @@
 
 #include <QVarLengthArray>
 
+#include <array>
 #include <initializer_list>
+#include <iterator>
 
 using namespace Qt::StringLiterals;
 
@@ -279,7 +281,7 @@ private:
         int columns = 0; // of a row: the columns its cells span so far
     };
     // Elements kept open, shown or not: end tags are matched against these. Tags beyond it are dropped.
-    static constexpr qsizetype MaxOpenKept = 128;
+    static constexpr qsizetype MaxOpenKept = 64;
 
     void markup()
     {
@@ -521,8 +523,11 @@ private:
         }
         if (rule.kind != Kind::Inline)
             breakRun();
+        // End tags of elements not open at all are many in some pages, and cost no search.
+        if (m_openOf[size_t(&rule - Tags)] == 0)
+            return;
         for (qsizetype i = m_open.size(); i-- > 0;) {
-            if (m_open[i].rule->name == rule.name) {
+            if (m_open[i].rule == &rule) {
                 closeTo(i);
                 return;
             }
@@ -592,6 +597,7 @@ private:
             count(rule, +1);
         }
         m_open.append({ &rule, shown });
+        ++m_openOf[size_t(&rule - Tags)];
         return shown;
     }
 
@@ -602,6 +608,7 @@ private:
         while (m_open.size() > index) {
             const OpenElement element = m_open.back();
             m_open.removeLast();
+            --m_openOf[size_t(element.rule - Tags)];
             if (!element.shown)
                 continue;
             m_out += u"</";
@@ -740,6 +747,7 @@ private:
     qsizetype m_closingLength = 0;
     bool m_full = false;
     QVarLengthArray<OpenElement, 32> m_open;
+    std::array<int, std::size(Tags)> m_openOf {}; // how many of m_open each element is
     int m_shownFormatting = 0;
     int m_tables = 0;
     int m_lists = 0;

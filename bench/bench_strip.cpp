@@ -150,7 +150,7 @@ int benchStrip(TimedApplication& app)
         { "20,000 paragraphs", [] { return repeated(QStringLiteral("<p>x</p>"), 20000); } },
         { "lists nested 1,000 deep", [] { return repeated(QStringLiteral("<ul><li>x"), 1000); } },
         { "blocks nested 1,000 deep", [] { return repeated(QStringLiteral("<blockquote>x"), 1000); } },
-        { "70,000 end tags, their element open behind a cell",
+        { "70,000 end tags of an element behind a cell",
             [] {
                 return QStringLiteral("<b><table><tr><td>") + repeated(QStringLiteral("<i>"), 100)
                     + repeated(QStringLiteral("</b>"), 70000);

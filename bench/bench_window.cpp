@@ -4,6 +4,7 @@
 //  - responsiveness: the longest single event-loop turn while a search fills the list with seven pages
 //    of 20,000 rows from the stand-in list site, against the 50 ms goal.
 // Runs on Qt's offscreen platform unless QT_QPA_PLATFORM says otherwise.
+#include "TimedApplication.h"
 #include "frmMain.h"
 
 #include <QApplication>
@@ -13,57 +14,11 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTest>
-#include <QThread>
 
 #include <algorithm>
 #include <cstdio>
 
 namespace {
-
-// Times each event handled at the top of the event loop: one such delivery is one turn, with whatever
-// it runs nested inside (the page step's yield included).
-class TimedApplication : public QApplication
-{
-public:
-    using QApplication::QApplication;
-
-    bool notify(QObject* receiver, QEvent* event) override
-    {
-        // Other threads (the network's) deliver events here too; only the GUI thread's turns count.
-        if (QThread::currentThread() != thread())
-            return QApplication::notify(receiver, event);
-        if (m_depth > 0 || !m_timing)
-            return depthGuarded(receiver, event);
-        QElapsedTimer timer;
-        timer.start();
-        const bool result = depthGuarded(receiver, event);
-        const double ms = double(timer.nsecsElapsed()) / 1e6;
-        if (ms > m_longest) {
-            m_longest = ms;
-            m_longestWhat = QString::fromLatin1(receiver->metaObject()->className())
-                + QStringLiteral(" event ") + QString::number(int(event->type()));
-        }
-        if (ms >= 5.0)
-            m_slowTurns.append(ms);
-        return result;
-    }
-
-    bool m_timing = false;
-    double m_longest = 0;
-    QString m_longestWhat;
-    QList<double> m_slowTurns;
-
-private:
-    bool depthGuarded(QObject* receiver, QEvent* event)
-    {
-        ++m_depth;
-        const bool result = QApplication::notify(receiver, event);
-        --m_depth;
-        return result;
-    }
-
-    int m_depth = 0;
-};
 
 // What the program's main does, ending once the window is on screen.
 int showWindowAndQuit(int argc, char* argv[])

@@ -11,4 +11,8 @@ class AdvertisementStrip : public QTextBrowser
 
 public:
     explicit AdvertisementStrip(QWidget* parent = nullptr);
+
+    // Shows a page as the site served it; whatever it holds, the strip takes only what is safe to show
+    // and quick to lay out.
+    void showPage(const QString& html);
 };

@@ -1,5 +1,7 @@
 #include "ListView.h"
 
+#include "CellTextDelegate.h"
+
 #include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QMenu>
@@ -7,7 +9,9 @@
 
 ListView::ListView(QWidget* parent)
     : QTreeView(parent)
-{ }
+{
+    setItemDelegate(new CellTextDelegate(this));
+}
 
 bool ListView::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event)
 {

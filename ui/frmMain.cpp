@@ -465,7 +465,7 @@ void frmMain::showAdvertisement()
     // A failed load leaves the strip as it was; the strip never reports anything.
     if (m_advertisementLoader->LoadFailed())
         return;
-    m_WebBrowser1->setHtml(m_advertisementLoader->documentText());
+    m_WebBrowser1->showPage(m_advertisementLoader->documentText());
 }
 
 void frmMain::LV1_ColumnClick(int columnHeaderIndex)

@@ -11,6 +11,7 @@
 #include <QUrl>
 #include <QWidget>
 
+class AdvertisementStrip;
 class ClickableLabel;
 class ListView;
 class PageLoader;
@@ -18,7 +19,6 @@ class QLabel;
 class QPushButton;
 class QStatusBar;
 class QTabWidget;
-class QTextBrowser;
 
 // The tool's one window: the advertisement strip, the three tab pages, the result list, the start button
 // and the status line. It runs no search itself; it offers the search its controls and forwards events.
@@ -103,7 +103,7 @@ private:
     PageLoader* m_web;
     PageLoader* m_advertisementLoader;
 
-    QTextBrowser* m_WebBrowser1;
+    AdvertisementStrip* m_WebBrowser1;
     QTabWidget* m_SSTab1;
     QStatusBar* m_S;
     QLabel* m_statusText;

@@ -97,12 +97,12 @@ QByteArray HeadlessSearch::formatTable(Format format) const
     out.reserve(model.size() * 64);
     for (qsizetype row = 0; row < model.size(); ++row) {
         if (format == Format::Plain) {
-            appendField(out, model.keyView(row));
+            appendField(out, model.key(row));
         } else {
             for (int column = 0; column < ProxyTableModel::ColumnCount; ++column) {
                 if (column > 0)
                     out.append('\t');
-                appendField(out, model.cellView(row, column));
+                appendField(out, model.cellText(row, column));
             }
         }
         out.append('\n');

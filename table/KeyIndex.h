@@ -24,17 +24,6 @@ public:
         return quint32(h ^ (quint64(h) >> 32));
     }
 
-    // Starts bringing the slot where `hash` is looked up into the cache, for an insert() soon after.
-    void prefetch(quint32 hash) const
-    {
-#if defined(__GNUC__) || defined(__clang__)
-        if (!m_slots.empty())
-            __builtin_prefetch(&m_slots[hash & mask()]);
-#else
-        Q_UNUSED(hash);
-#endif
-    }
-
     // Records `row` under `key`, whose hashOf() is `hash`, and returns true; returns false when a row with
     // that key is present.
     template <typename KeyOf> bool insert(QByteArrayView key, quint32 hash, quint32 row, KeyOf&& keyOf)
@@ -70,14 +59,8 @@ public:
     }
 
 private:
-    static quint64 pack(quint32 hash, quint32 row)
-    {
-        return (quint64(hash) << 32) | (quint64(row) + 1);
-    }
-    size_t mask() const
-    {
-        return m_slots.size() - 1;
-    }
+    static quint64 pack(quint32 hash, quint32 row) { return (quint64(hash) << 32) | (quint64(row) + 1); }
+    size_t mask() const { return m_slots.size() - 1; }
 
     void grow()
     {

@@ -113,8 +113,6 @@ bool ProxyTableModel::append(const ProxyRecord& record)
     put(record.port);
     const QByteArrayView key(data, keyEnd);
     const quint32 hash = m_keys.hashOf(key);
-    // The slot is fetched while the other cells are copied.
-    m_keys.prefetch(hash);
     put(record.type);
     put(record.country);
 

@@ -71,8 +71,19 @@ quint64 bytesIn64(const char* at, char byte)
         found |= quint64(unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, wanted)))) << (16 * i);
     }
 #else
-    for (int i = 0; i < 64; ++i)
-        found |= quint64(at[i] == byte) << i;
+    for (int i = 0; i < 64; i += 8) {
+        if constexpr (std::endian::native == std::endian::little) {
+            // The top bit of each byte equal to `byte`, exactly (no carry crosses a byte), then those
+            // eight bits gathered into the lowest byte.
+            constexpr Word low7 = 0x7F7F7F7F7F7F7F7Fu;
+            const Word x = load(at + i) ^ (Word(static_cast<unsigned char>(byte)) * 0x0101010101010101u);
+            const Word equal = ~(((x & low7) + low7) | x | low7);
+            found |= ((equal >> 7) * 0x0102040810204080u >> 56) << i;
+        } else {
+            for (int j = i; j < i + 8; ++j)
+                found |= quint64(at[j] == byte) << j;
+        }
+    }
 #endif
     return found;
 }

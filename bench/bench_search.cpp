@@ -52,37 +52,50 @@ template <typename Work> double best(int runs, Work&& work)
 
 volatile qsizetype g_sink = 0;
 
+// Offsets where the row start stands, letter case ignored, found the plain way: each byte folded and
+// compared in turn.
+qsizetype countRowStarts(QByteArrayView text)
+{
+    const QByteArrayView needle = ListPageCutter::RowStart;
+    const auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? char(c + ('a' - 'A')) : c; };
+    qsizetype found = 0;
+    const qsizetype last = text.size() - needle.size();
+    for (qsizetype at = 0; at <= last; ++at) {
+        if (fold(text[at]) != needle[0])
+            continue;
+        qsizetype i = 1;
+        while (i < needle.size() && fold(text[at + i]) == needle[i])
+            ++i;
+        if (i == needle.size()) {
+            ++found;
+            at += needle.size() - 1;
+        }
+    }
+    return found;
+}
+
 } // namespace
 
 int main()
 {
-    const QString page = listPage(20000, 0);
-    const double megabytes = double(page.size()) * 2 / 1e6;
-    std::printf("page: 20000 rows, %.2f MB of UTF-16 text\n", megabytes);
+    const QByteArray page = listPage(20000, 0).toUtf8();
+    const double megabytes = double(page.size()) / 1e6;
+    std::printf("page: 20000 rows, %.2f MB of UTF-8\n", megabytes);
 
-    const double scan = best(30, [&] {
-        qsizetype found = 0;
-        qsizetype at = 0;
-        const QStringView text(page);
-        while ((at = text.indexOf(ListPageCutter::RowStart, at, Qt::CaseInsensitive)) >= 0) {
-            ++found;
-            at += ListPageCutter::RowStart.size();
-        }
-        g_sink = found;
-    });
-    const double cut = best(30, [&] {
+    const double scan = best(200, [&] { g_sink = countRowStarts(page); });
+    const double cut = best(200, [&] {
         ListPageCutter cutter(page);
         ProxyRecord record;
         qsizetype rows = 0;
         while (cutter.next(record))
-            rows += record.key.size() > 0;
+            rows += record.port.size() > 0;
         g_sink = rows;
     });
-    std::printf("baseline, one case-insensitive scan for the row start: %8.1f MB/s\n", megabytes / scan);
-    std::printf("cutting the page into records:                         %8.1f MB/s\n", megabytes / cut);
-    std::printf("ratio cut / baseline scan: %.2f (goal >= 1.0)\n\n", scan / cut);
+    std::printf("baseline, one case-insensitive byte scan for the row start: %8.1f MB/s\n", megabytes / scan);
+    std::printf("cutting the page into records:                              %8.1f MB/s\n", megabytes / cut);
+    std::printf("ratio cut / baseline scan: %.2f (goal >= 2.0)\n\n", scan / cut);
 
-    // Appending: a million distinct rows through the list's Add and SubItems, one page at a time.
+    // Appending: a million distinct rows through the list's one way in, one page at a time.
     std::vector<QByteArray> pages;
     for (int p = 0; p < 50; ++p)
         pages.push_back(listPage(20000, p).toUtf8());
@@ -99,8 +112,7 @@ int main()
     }
     const double cutOnly = best(3, [&] {
         qsizetype rows = 0;
-        for (const QByteArray& bytes : pages) {
-            const QString text = QString::fromUtf8(bytes);
+        for (const QByteArray& text : pages) {
             ListPageCutter cutter(text);
             ProxyRecord record;
             while (cutter.next(record))

@@ -3,8 +3,6 @@
 #include "FileOutput.h"
 #include "ProxyTableModel.h"
 
-#include <QChar>
-
 #include <array>
 
 namespace {
@@ -12,37 +10,20 @@ namespace {
 constexpr int TypeColumn = 2;
 constexpr int CountryColumn = 3;
 
-// Appends `text` as UTF-8. Each ASCII character goes through `ascii(out, c)`, which writes it or its
-// escape; a lone surrogate becomes U+FFFD, so the output is always valid UTF-8.
-template <typename Ascii> void appendUtf8(std::string& out, QStringView text, Ascii ascii)
+// Appends the UTF-8 `text`. Each ASCII character goes through `ascii(out, c)`, which writes it or its
+// escape; the bytes of other characters are copied as they are (the table holds valid UTF-8 only).
+template <typename Ascii> void appendUtf8(std::string& out, QByteArrayView text, Ascii ascii)
 {
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        char32_t c = text[i].unicode();
-        if (c < 0x80) {
-            ascii(out, char(c));
-            continue;
-        }
-        if (QChar::isHighSurrogate(c) && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
-            c = QChar::surrogateToUcs4(char16_t(c), text[++i].unicode());
-        } else if (QChar::isSurrogate(c)) {
-            c = QChar::ReplacementCharacter;
-        }
-        if (c < 0x800) {
-            out += char(0xC0 | (c >> 6));
-        } else if (c < 0x10000) {
-            out += char(0xE0 | (c >> 12));
-            out += char(0x80 | ((c >> 6) & 0x3F));
-        } else {
-            out += char(0xF0 | (c >> 18));
-            out += char(0x80 | ((c >> 12) & 0x3F));
-            out += char(0x80 | ((c >> 6) & 0x3F));
-        }
-        out += char(0x80 | (c & 0x3F));
+    for (const char c : text) {
+        if (static_cast<unsigned char>(c) < 0x80)
+            ascii(out, c);
+        else
+            out += c;
     }
 }
 
 // tsv and plain: a field never holds a separator or a line end of its own.
-void appendEscaped(std::string& out, QStringView text)
+void appendEscaped(std::string& out, QByteArrayView text)
 {
     appendUtf8(out, text, [](std::string& to, char c) {
         switch (c) {
@@ -64,11 +45,11 @@ void appendEscaped(std::string& out, QStringView text)
     });
 }
 
-void appendCsvField(std::string& out, QStringView text)
+void appendCsvField(std::string& out, QByteArrayView text)
 {
     bool quote = false;
-    for (QChar c : text)
-        quote = quote || c == u',' || c == u'"' || c == u'\r' || c == u'\n';
+    for (const char c : text)
+        quote = quote || c == ',' || c == '"' || c == '\r' || c == '\n';
     if (!quote) {
         appendUtf8(out, text, [](std::string& to, char c) { to += c; });
         return;
@@ -82,7 +63,7 @@ void appendCsvField(std::string& out, QStringView text)
     out += '"';
 }
 
-void appendJsonString(std::string& out, QStringView text)
+void appendJsonString(std::string& out, QByteArrayView text)
 {
     out += '"';
     appendUtf8(out, text, [](std::string& to, char c) {
@@ -104,8 +85,9 @@ void appendJsonString(std::string& out, QStringView text)
 constexpr std::array<const char*, 4> JsonNames
     = { "{\"address\":", ",\"port\":", ",\"type\":", ",\"country\":" };
 
-bool equalsOneOf(QStringView cell, const QStringList& texts)
+bool equalsOneOf(QByteArrayView utf8, const QStringList& texts)
 {
+    const QString cell = QString::fromUtf8(utf8);
     for (const QString& text : texts) {
         if (cell.compare(text, Qt::CaseInsensitive) == 0)
             return true;
@@ -123,15 +105,15 @@ TableWriter::TableWriter(Format format, QStringList types, QStringList countries
 
 bool TableWriter::selects(const ProxyTableModel& table, qsizetype row) const
 {
-    return (m_types.isEmpty() || equalsOneOf(table.cellView(row, TypeColumn), m_types))
-        && (m_countries.isEmpty() || equalsOneOf(table.cellView(row, CountryColumn), m_countries));
+    return (m_types.isEmpty() || equalsOneOf(table.cellUtf8(row, TypeColumn), m_types))
+        && (m_countries.isEmpty() || equalsOneOf(table.cellUtf8(row, CountryColumn), m_countries));
 }
 
 void TableWriter::appendRow(std::string& out, const ProxyTableModel& table, qsizetype row) const
 {
     switch (m_format) {
     case Format::Plain:
-        appendEscaped(out, table.keyView(row));
+        appendEscaped(out, table.keyUtf8(row));
         out += '\n';
         return;
     case Format::Tsv:
@@ -140,7 +122,7 @@ void TableWriter::appendRow(std::string& out, const ProxyTableModel& table, qsiz
         for (int column = 0; column < ProxyTableModel::ColumnCount; ++column) {
             if (column > 0)
                 out += csv ? ',' : '\t';
-            (csv ? appendCsvField : appendEscaped)(out, table.cellView(row, column));
+            (csv ? appendCsvField : appendEscaped)(out, table.cellUtf8(row, column));
         }
         out += csv ? "\r\n" : "\n";
         return;
@@ -148,7 +130,7 @@ void TableWriter::appendRow(std::string& out, const ProxyTableModel& table, qsiz
     case Format::Json:
         for (int column = 0; column < ProxyTableModel::ColumnCount; ++column) {
             out += JsonNames[size_t(column)];
-            appendJsonString(out, table.cellView(row, column));
+            appendJsonString(out, table.cellUtf8(row, column));
         }
         out += '}';
         return;

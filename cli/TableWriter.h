@@ -1,7 +1,7 @@
 #pragma once
 
 #include <QStringList>
-#include <QStringView>
+#include <QByteArrayView>
 
 #include <string>
 

@@ -2,23 +2,26 @@
 
 #include "ProxyRecord.h"
 
-#include <QString>
-#include <QStringView>
+#include <QByteArray>
+#include <QByteArrayView>
 
-// Cuts the body text of one list page into proxy records at the fixed row and cell delimiters.
+#include <bit>
+
+// Cuts the body of one list page (UTF-8) into proxy records at the fixed row and cell delimiters.
 // No HTML parsing: the text is split at the row start (letter case ignored), each row at the cell end
 // (letter case ignored), and the upper-case cell tag is removed from cells 1 to 3. Nothing is trimmed.
+// The delimiters are ASCII, so the cuts never fall inside a multi-byte character.
 //
 // Rows are cut lazily, one per next(), so the appender can take each record as soon as it exists.
-// The page text must outlive the cutter.
+// The page must outlive the cutter.
 class ListPageCutter
 {
 public:
-    static constexpr QStringView RowStart = u"<tr align=middle>\r\n<td>";
-    static constexpr QStringView CellEnd = u"</td>\r\n";
-    static constexpr QStringView CellTag = u"<TD>";
+    static constexpr QByteArrayView RowStart = "<tr align=middle>\r\n<td>";
+    static constexpr QByteArrayView CellEnd = "</td>\r\n";
+    static constexpr QByteArrayView CellTag = "<TD>";
 
-    explicit ListPageCutter(QStringView html);
+    explicit ListPageCutter(QByteArrayView html);
 
     // Cuts the next complete row into `record`; false once the page has no further row.
     // Rows with fewer than four cells are passed over and counted.
@@ -26,18 +29,37 @@ public:
 
     qsizetype shortRows() const { return m_shortRows; }
 
-    // Removes every upper-case cell tag in one left-to-right pass; what a removal joins is not rescanned.
-    // Returns a view of `cell` itself when there is nothing to remove, else a view of `scratch`.
-    static QStringView removeCellTags(QStringView cell, QString& scratch);
-
 private:
-    qsizetype findRowStart(qsizetype from) const;
+    // The page's line feeds, visited in order: the page is read in blocks of 64 bytes, each turned once
+    // into a mask with a bit per line feed.
+    class LineFeeds
+    {
+    public:
+        // The next line feed; -1 after the last.
+        qsizetype next(QByteArrayView text)
+        {
+            if (m_pending == 0) {
+                refill(text);
+                if (m_pending == 0)
+                    return -1;
+            }
+            const qsizetype lf = m_block + std::countr_zero(m_pending);
+            m_pending &= m_pending - 1;
+            return lf;
+        }
 
-    QStringView m_text;
-    qsizetype m_rowBegin = -1; // start of the current row piece, -1 once the page is used up
+    private:
+        void refill(QByteArrayView text);
+
+        qsizetype m_block = -64;
+        quint64 m_pending = 0; // the line feeds of the block at m_block not visited yet
+    };
+
+    QByteArrayView m_text;
+    qsizetype m_rowBegin = -1; // start of the next row piece, -1 once the page is used up
     qsizetype m_shortRows = 0;
-    QString m_port;
-    QString m_type;
-    QString m_country;
-    QString m_key;
+    LineFeeds m_lineFeeds;
+    QByteArray m_port;
+    QByteArray m_type;
+    QByteArray m_country;
 };

@@ -3,25 +3,17 @@
 #include "ListPageCutter.h"
 #include "ResultList.h"
 
-#include <QString>
-
 ParseResult ParseListPage(QByteArrayView html, ResultList& list)
 {
     ParseResult result;
-    const QString text = QString::fromUtf8(html);
-    ListPageCutter cutter(text);
+    ListPageCutter cutter(html);
     ProxyRecord record;
     list.BeginPage();
     while (cutter.next(record)) {
-        const qsizetype row = list.Add(record.key, record.address);
-        if (row < 0) {
+        if (list.Add(record))
+            ++result.added;
+        else
             ++result.duplicates;
-            continue;
-        }
-        list.SetSubItem(row, 1, record.port);
-        list.SetSubItem(row, 2, record.type);
-        list.SetSubItem(row, 3, record.country);
-        ++result.added;
     }
     list.EndPage();
     result.shortRows = cutter.shortRows();

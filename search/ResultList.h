@@ -1,9 +1,9 @@
 #pragma once
 
-#include <QStringView>
+struct ProxyRecord;
 
-// What the search needs of the result table. The window's list view adapter and the headless search's
-// table both provide it; the search never sees a widget.
+// What the search needs of the result table: the list view adapter provides it, for the window and the
+// headless search alike; the search never sees a widget. A row is written whole, in one call.
 class ResultList
 {
 public:
@@ -12,12 +12,9 @@ public:
     // Removes every row.
     virtual void Clear() = 0;
 
-    // Appends a row with this key and first-column text and returns its row number, or -1 when the list
-    // already holds the key (the list is left unchanged then).
-    virtual qsizetype Add(QStringView key, QStringView text) = 0;
-
-    // Sets the text of column j + 1 (j = 1 to 3) of a row that Add returned.
-    virtual void SetSubItem(qsizetype row, qint16 j, QStringView text) = 0;
+    // Appends the record as a row keyed by its address, ":" and port, and returns true; returns false
+    // when the list already holds that key, leaving the list unchanged.
+    virtual bool Add(const ProxyRecord& record) = 0;
 
     // Rows added between these two calls may reach a view as a single insertion.
     virtual void BeginPage() { }

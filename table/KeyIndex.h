@@ -1,15 +1,16 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QHashFunctions>
-#include <QStringView>
 
 #include <cstdint>
 #include <vector>
 
 // The set of row keys, as an open-addressing table of (hash, row) pairs: one probe into a flat array per
 // lookup, where a node-based set would chase a pointer per key. The keys themselves stay in the rows; the
-// caller lends them through `keyOf(row)`. The hash is seeded per process, so a page cannot be crafted to
-// make every key collide.
+// caller lends them through `keyOf(row)`, which is read only when two hashes agree. Keeping the hash in
+// the slot lets the table grow without reading a key. The hash is seeded per process, so a page cannot
+// be crafted to make every key collide.
 class KeyIndex
 {
 public:
@@ -17,12 +18,19 @@ public:
         : m_seed(QHashSeed::globalSeed())
     { }
 
-    // Records `row` under `key` and returns true, or returns false when a row with that key is present.
-    template <typename KeyOf> bool insert(QStringView key, quint32 row, KeyOf&& keyOf)
+    quint32 hashOf(QByteArrayView key) const
     {
-        if ((m_count + 1) * 2 > m_slots.size())
+        const size_t h = qHash(key, m_seed);
+        return quint32(h ^ (quint64(h) >> 32));
+    }
+
+    // Records `row` under `key`, whose hashOf() is `hash`, and returns true; returns false when a row with
+    // that key is present.
+    template <typename KeyOf> bool insert(QByteArrayView key, quint32 hash, quint32 row, KeyOf&& keyOf)
+    {
+        // At most three quarters full, so a probe stays short.
+        if ((m_count + 1) * 4 > m_slots.size() * 3)
             grow();
-        const quint32 hash = hashOf(key);
         for (size_t slot = hash & mask();; slot = (slot + 1) & mask()) {
             const quint64 entry = m_slots[slot];
             if (entry == 0) {
@@ -36,11 +44,11 @@ public:
     }
 
     // Follows the rows to new places after they were reordered: the row at r is now at newRowOf[r].
-    void renumber(const std::vector<int>& newRowOf)
+    void renumber(const std::vector<quint32>& newRowOf)
     {
         for (quint64& entry : m_slots) {
             if (entry != 0)
-                entry = pack(quint32(entry >> 32), quint32(newRowOf[size_t(quint32(entry) - 1)]));
+                entry = pack(quint32(entry >> 32), newRowOf[size_t(quint32(entry) - 1)]);
         }
     }
 
@@ -53,11 +61,6 @@ public:
 private:
     static quint64 pack(quint32 hash, quint32 row) { return (quint64(hash) << 32) | (quint64(row) + 1); }
     size_t mask() const { return m_slots.size() - 1; }
-    quint32 hashOf(QStringView key) const
-    {
-        const size_t h = qHash(key, m_seed);
-        return quint32(h ^ (quint64(h) >> 32));
-    }
 
     void grow()
     {

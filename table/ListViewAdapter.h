@@ -10,36 +10,17 @@
 #include <functional>
 #include <optional>
 
-class ListViewAdapter;
-
 // One row of the list, as the list view's callers know it. Valid until the list is sorted or cleared.
 class ListItem
 {
 public:
-    // The text of column j + 1 (j = 1 to 3), read and written: item.SubItems(1) = port;
-    class SubItem
-    {
-    public:
-        SubItem& operator=(QStringView text);
-        operator QString() const;
-
-    private:
-        friend class ListItem;
-        SubItem(ProxyTableModel& model, qsizetype row, qint16 j);
-        ProxyTableModel& m_model;
-        qsizetype m_row;
-        qint16 m_j;
-    };
-
     QString Key() const;
-    QString Text() const;
-    SubItem SubItems(qint16 j) const;
     qsizetype Index() const { return m_row; }
 
 private:
     friend class ListViewAdapter;
-    ListItem(ProxyTableModel& model, qsizetype row);
-    ProxyTableModel* m_model;
+    ListItem(const ProxyTableModel& model, qsizetype row);
+    const ProxyTableModel* m_model;
     qsizetype m_row;
 };
 
@@ -54,22 +35,6 @@ public:
     {
         lvwAscending = 0,
         lvwDescending = 1
-    };
-
-    class ListItemsCollection
-    {
-    public:
-        void Clear();
-        // Appends a row; no value (a failure the caller must check) when the key is already in the list.
-        std::optional<ListItem> Add(QStringView Key, QStringView Text);
-        qsizetype Count() const;
-        // 1-based, as the list view counts its rows.
-        ListItem Item(qsizetype index) const;
-
-    private:
-        friend class ListViewAdapter;
-        explicit ListItemsCollection(ListViewAdapter& list);
-        ListViewAdapter& m_list;
     };
 
     class ColumnHeader
@@ -90,7 +55,6 @@ public:
     ProxyTableModel& model() { return m_model; }
     const ProxyTableModel& model() const { return m_model; }
 
-    ListItemsCollection& ListItems() { return m_items; }
     // 1 to 4.
     ColumnHeader ColumnHeaders(int index);
 
@@ -110,10 +74,9 @@ public:
     std::optional<ListItem> SelectedItem();
     void setSelectedIndex(const QModelIndex& index);
 
-    // ResultList
+    // ResultList, the one way rows are written.
     void Clear() override;
-    qsizetype Add(QStringView key, QStringView text) override;
-    void SetSubItem(qsizetype row, qint16 j, QStringView text) override;
+    bool Add(const ProxyRecord& record) override;
     void BeginPage() override;
     void EndPage() override;
 
@@ -122,10 +85,7 @@ signals:
     void columnWidthChanged(int index, float twips);
 
 private:
-    void appended();
-
     ProxyTableModel m_model;
-    ListItemsCollection m_items;
     std::array<float, ProxyTableModel::ColumnCount> m_columnWidths = { 2000.0f, 800.0f, 1440.0f, 1440.0f };
     qint32 m_sortOrder = lvwDescending;
     qint16 m_sortKey = 0;

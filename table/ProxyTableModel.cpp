@@ -1,8 +1,10 @@
 #include "ProxyTableModel.h"
 
+#include "ProxyRecord.h"
+
 #include <algorithm>
 #include <cstring>
-#include <numeric>
+#include <limits>
 
 namespace {
 
@@ -12,6 +14,41 @@ const std::array<QString, ProxyTableModel::ColumnCount> Headers = {
     QStringLiteral("Type"),
     QStringLiteral("Country"),
 };
+
+// Appends `text` to `out` folded for sorting: comparing two folded texts byte by byte orders them as
+// comparing their QString::toCaseFolded() forms code unit by code unit. ASCII folds by itself; any other
+// text is folded as a QString, since some of its characters fold to ASCII (the Kelvin sign to 'k').
+void appendFolded(QByteArrayView text, QByteArray& out)
+{
+    const qsizetype at = out.size();
+    out.resize(at + text.size());
+    char* folded = out.data() + at;
+    unsigned char seen = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        seen |= c;
+        folded[i] = char(unsigned(c - 'A') < 26u ? c + ('a' - 'A') : c);
+    }
+    if (seen < 0x80)
+        return;
+    out.resize(at);
+    // Each UTF-16 code unit is written on its own in UTF-8's pattern, surrogates included: then the byte
+    // order is the code unit order, where whole characters in UTF-8 would put those beyond U+FFFF after
+    // U+E000 to U+FFFF.
+    for (const QChar unit : QString::fromUtf8(text).toCaseFolded()) {
+        const char16_t u = unit.unicode();
+        if (u < 0x80) {
+            out.append(char(u));
+        } else if (u < 0x800) {
+            out.append(char(0xC0 | (u >> 6)));
+            out.append(char(0x80 | (u & 0x3F)));
+        } else {
+            out.append(char(0xE0 | (u >> 12)));
+            out.append(char(0x80 | ((u >> 6) & 0x3F)));
+            out.append(char(0x80 | (u & 0x3F)));
+        }
+    }
+}
 
 } // namespace
 
@@ -56,46 +93,37 @@ Qt::ItemFlags ProxyTableModel::flags(const QModelIndex& index) const
     return Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemNeverHasChildren;
 }
 
-qsizetype ProxyTableModel::append(QStringView key, QStringView text)
+bool ProxyTableModel::append(const ProxyRecord& record)
 {
-    const auto next = quint32(m_rows.size());
-    if (!m_keys.insert(key, next, [this](quint32 row) { return m_rows[row].segment(0); }))
-        return -1;
-    char16_t* data = m_text.allocate(size_t(key.size() + text.size()));
-    std::memcpy(data, key.utf16(), size_t(key.size()) * sizeof(char16_t));
-    std::memcpy(data + key.size(), text.utf16(), size_t(text.size()) * sizeof(char16_t));
-    const auto keyEnd = quint32(key.size());
-    const auto textEnd = quint32(key.size() + text.size());
-    m_rows.push_back(Row { data, { keyEnd, textEnd, textEnd, textEnd, textEnd } });
-    return size() - 1;
-}
+    const qsizetype keyEnd = record.address.size() + 1 + record.port.size();
+    const qsizetype total = keyEnd + record.type.size() + record.country.size();
+    // Row offsets are 32 bits and a view shows at most INT_MAX rows; a page body is far too small for
+    // either, so this only keeps a misuse from corrupting the table.
+    if (total > std::numeric_limits<quint32>::max() || size() >= std::numeric_limits<int>::max())
+        return false;
+    char* data = m_text.allocate(size_t(total));
+    char* at = data;
+    const auto put = [&at](QByteArrayView text) {
+        if (!text.isEmpty())
+            std::memcpy(at, text.data(), size_t(text.size()));
+        at += text.size();
+    };
+    put(record.address);
+    *at++ = ':';
+    put(record.port);
+    const QByteArrayView key(data, keyEnd);
+    const quint32 hash = m_keys.hashOf(key);
+    put(record.type);
+    put(record.country);
 
-void ProxyTableModel::setCellText(qsizetype row, int column, QStringView text)
-{
-    if (row < 0 || row >= size() || column < 0 || column >= ColumnCount)
-        return;
-    Row& r = m_rows[size_t(row)];
-    const auto segment = size_t(column) + 1;
-    const quint32 begin = r.ends[segment - 1];
-    const quint32 end = r.ends[segment];
-    const quint32 total = r.ends[ColumnCount];
-    // The usual case: the cells are filled in order right after the row was added, so the new text goes
-    // straight after the row's last character. Otherwise the row moves to fresh room.
-    if (!(begin == end && end == total && m_text.extend(r.data + total, text))) {
-        const auto newTotal = size_t(total - (end - begin)) + size_t(text.size());
-        char16_t* moved = m_text.allocate(newTotal);
-        std::memcpy(moved, r.data, begin * sizeof(char16_t));
-        std::memcpy(moved + begin, text.utf16(), size_t(text.size()) * sizeof(char16_t));
-        std::memcpy(moved + begin + text.size(), r.data + end, (total - end) * sizeof(char16_t));
-        r.data = moved;
+    if (!m_keys.insert(key, hash, quint32(m_size), [this](quint32 r) { return rowAt(r).key(); })) {
+        m_text.giveBackLast(size_t(total));
+        return false;
     }
-    const auto grownBy = quint32(text.size()) - (end - begin); // wraps as intended when the text shrinks
-    for (size_t i = segment; i < r.ends.size(); ++i)
-        r.ends[i] += grownBy;
-    if (row < m_shown) {
-        const QModelIndex changed = index(int(row), column);
-        emit dataChanged(changed, changed, { Qt::DisplayRole });
-    }
+    const auto addressEnd = quint32(record.address.size());
+    const auto typeEnd = quint32(keyEnd + record.type.size());
+    pushRow(m_rows, m_size++, Row { data, { addressEnd, quint32(keyEnd), typeEnd, quint32(total) } });
+    return true;
 }
 
 void ProxyTableModel::flush()
@@ -111,6 +139,7 @@ void ProxyTableModel::clear()
 {
     beginResetModel();
     m_rows.clear();
+    m_size = 0;
     m_keys.clear();
     m_text.clear();
     m_shown = 0;
@@ -122,30 +151,39 @@ void ProxyTableModel::sort(int column, Qt::SortOrder order)
     if (column < 0 || column >= ColumnCount)
         return;
     flush();
-    // Each text is folded once, so the sort compares plain code units instead of folding both sides of
-    // every one of its n log n comparisons. Folding then comparing orders as a case-insensitive compare.
-    std::vector<QString> folded(m_rows.size());
-    for (size_t row = 0; row < m_rows.size(); ++row) {
-        const QStringView text = cellView(qsizetype(row), column);
-        folded[row] = QString::fromRawData(text.data(), text.size()).toCaseFolded();
+    // Each text is folded once into one buffer, so the sort compares plain bytes instead of folding both
+    // sides of every one of its n log n comparisons.
+    struct Entry
+    {
+        qsizetype begin;
+        quint32 size;
+        quint32 row;
+    };
+    QByteArray folded;
+    std::vector<Entry> entries;
+    entries.reserve(size_t(m_size));
+    for (qsizetype row = 0; row < m_size; ++row) {
+        const qsizetype begin = folded.size();
+        appendFolded(rowAt(row).cell(column), folded);
+        entries.push_back(Entry { begin, quint32(folded.size() - begin), quint32(row) });
     }
-    std::vector<qsizetype> permutation(m_rows.size());
-    std::iota(permutation.begin(), permutation.end(), qsizetype(0));
-    if (order == Qt::AscendingOrder) {
-        std::stable_sort(permutation.begin(), permutation.end(),
-            [&](qsizetype a, qsizetype b) { return folded[size_t(a)] < folded[size_t(b)]; });
-    } else {
-        std::stable_sort(permutation.begin(), permutation.end(),
-            [&](qsizetype a, qsizetype b) { return folded[size_t(b)] < folded[size_t(a)]; });
-    }
+    const char* base = folded.constData();
+    const auto less = [base](const Entry& a, const Entry& b) {
+        const int c = std::memcmp(base + a.begin, base + b.begin, std::min(a.size, b.size));
+        return c < 0 || (c == 0 && a.size < b.size);
+    };
+    if (order == Qt::AscendingOrder)
+        std::stable_sort(entries.begin(), entries.end(), less);
+    else
+        std::stable_sort(
+            entries.begin(), entries.end(), [&](const Entry& a, const Entry& b) { return less(b, a); });
 
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-    std::vector<int> newRowOf(m_rows.size());
-    std::vector<Row> sorted;
-    sorted.reserve(m_rows.size());
-    for (size_t i = 0; i < permutation.size(); ++i) {
-        newRowOf[size_t(permutation[i])] = int(i);
-        sorted.push_back(std::move(m_rows[size_t(permutation[i])]));
+    std::vector<quint32> newRowOf(static_cast<size_t>(m_size));
+    Chunks sorted;
+    for (qsizetype i = 0; i < m_size; ++i) {
+        newRowOf[entries[size_t(i)].row] = quint32(i);
+        pushRow(sorted, i, rowAt(entries[size_t(i)].row));
     }
     m_rows = std::move(sorted);
     m_keys.renumber(newRowOf);
@@ -153,7 +191,7 @@ void ProxyTableModel::sort(int column, Qt::SortOrder order)
     QModelIndexList after;
     after.reserve(before.size());
     for (const QModelIndex& old : before)
-        after.append(index(newRowOf[size_t(old.row())], old.column()));
+        after.append(index(int(newRowOf[size_t(old.row())]), old.column()));
     changePersistentIndexList(before, after);
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }

@@ -4,14 +4,19 @@
 #include "TextArena.h"
 
 #include <QAbstractTableModel>
+#include <QByteArrayView>
 #include <QString>
 
 #include <array>
+#include <memory>
 #include <vector>
 
-// The rows of the result table: an address, three further columns and a key unique within the table.
-// Rows that are added reach attached views in batches (see flush()), so a page of twenty thousand rows
-// is one insertion for the view, not twenty thousand.
+struct ProxyRecord;
+
+// The rows of the result table: an address, three further columns and a key (address, ":" and port)
+// unique within the table. The texts are kept once, as UTF-8, and become QStrings only for the cells a
+// view asks for. Rows that are added reach attached views in batches (see flush()), so a page of twenty
+// thousand rows is one insertion for the view, not twenty thousand.
 class ProxyTableModel : public QAbstractTableModel
 {
     Q_OBJECT
@@ -29,37 +34,58 @@ public:
     // Stable, comparing the column's text ignoring letter case.
     void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
 
-    // Appends a row and returns its number, or -1 when the key is already in the table. The row stays
-    // out of the views' sight until the next flush().
-    qsizetype append(QStringView key, QStringView text);
-    // Column 0 is the row's text; a key never changes.
-    void setCellText(qsizetype row, int column, QStringView text);
+    // Every row, announced or not. Column 0 is the address, 1 the port, 2 the type, 3 the country.
+    qsizetype size() const { return m_size; }
+    QByteArrayView keyUtf8(qsizetype row) const { return rowAt(row).key(); }
+    QByteArrayView cellUtf8(qsizetype row, int column) const { return rowAt(row).cell(column); }
+    QString key(qsizetype row) const { return QString::fromUtf8(keyUtf8(row)); }
+    QString cellText(qsizetype row, int column) const { return QString::fromUtf8(cellUtf8(row, column)); }
+
+private:
+    // Rows are written only through the list view adapter, the table's one way in.
+    friend class ListViewAdapter;
+
+    // Appends the record as a row and returns true, or returns false when its key is already in the
+    // table. The row stays out of the views' sight until the next flush().
+    bool append(const ProxyRecord& record);
     // Announces the rows appended since the last flush as one insertion.
     void flush();
     void clear();
 
-    // Every row, announced or not.
-    qsizetype size() const { return qsizetype(m_rows.size()); }
-    QString key(qsizetype row) const { return keyView(row).toString(); }
-    QStringView keyView(qsizetype row) const { return m_rows[size_t(row)].segment(0); }
-    QString cellText(qsizetype row, int column) const { return cellView(row, column).toString(); }
-    QStringView cellView(qsizetype row, int column) const { return m_rows[size_t(row)].segment(column + 1); }
-
-private:
-    // A row's key and four cells back to back in the text arena.
+    // A row's texts back to back in the arena: address, ":", port, type, country. The key is the first
+    // three, so it is stored once with the cells it is made of.
     struct Row
     {
-        const char16_t* data;
-        std::array<quint32, ColumnCount + 1> ends; // where the key and each cell end within data
+        const char* data;
+        std::array<quint32, ColumnCount> ends; // where the address, the key, the type and the country end
 
-        QStringView segment(int i) const
+        QByteArrayView key() const { return QByteArrayView(data, ends[1]); }
+        QByteArrayView cell(int column) const
         {
-            const quint32 begin = i == 0 ? 0 : ends[size_t(i - 1)];
-            return QStringView(data + begin, qsizetype(ends[size_t(i)] - begin));
+            const quint32 begin = column == 0 ? 0 : ends[size_t(column - 1)] + (column == 1 ? 1 : 0);
+            return QByteArrayView(data + begin, qsizetype(ends[size_t(column)] - begin));
         }
     };
 
-    std::vector<Row> m_rows;
+    // Rows live in chunks that never move, so a growing table neither copies its rows nor touches twice
+    // their size of fresh memory at once.
+    static constexpr int ChunkShift = 12;
+    static constexpr qsizetype ChunkRows = qsizetype(1) << ChunkShift;
+    using Chunks = std::vector<std::unique_ptr<Row[]>>;
+    static Row& rowIn(const Chunks& chunks, qsizetype row)
+    {
+        return chunks[size_t(row >> ChunkShift)][size_t(row & (ChunkRows - 1))];
+    }
+    static void pushRow(Chunks& chunks, qsizetype size, const Row& row)
+    {
+        if ((size & (ChunkRows - 1)) == 0)
+            chunks.push_back(std::make_unique_for_overwrite<Row[]>(size_t(ChunkRows)));
+        rowIn(chunks, size) = row;
+    }
+    const Row& rowAt(qsizetype row) const { return rowIn(m_rows, row); }
+
+    Chunks m_rows;
+    qsizetype m_size = 0;
     TextArena m_text;
     KeyIndex m_keys;
     int m_shown = 0; // rows the views have been told about

@@ -1,3 +1,4 @@
+#include "ProxyRecord.h"
 #include "TestHttpServer.h"
 #include "frmMain.h"
 
@@ -40,7 +41,8 @@ private slots:
         QVERIFY(server.listen());
         frmMain window(server.base());
         const QString key = text + u":8080"_s;
-        QCOMPARE(window.LV1().Add(key, text), 0);
+        const QByteArray address = text.toUtf8();
+        QVERIFY(window.LV1().Add(ProxyRecord { address, "8080", {}, {} }));
         auto* view = window.findChild<QTreeView*>(u"LV1"_s);
         const QModelIndex cell = view->model()->index(0, 0);
         auto* delegate = qobject_cast<QStyledItemDelegate*>(view->itemDelegateForIndex(cell));

@@ -2,6 +2,7 @@
 // context menu, no in-place editing) and the four links, all driven through the mouse and keyboard as a
 // user would.
 #include "ListView.h"
+#include "ProxyRecord.h"
 #include "TestHttpServer.h"
 #include "frmMain.h"
 
@@ -78,13 +79,17 @@ private:
         QTest::mouseClick(find(name), Qt::LeftButton);
     }
 
+    void add(const QStringList& row)
+    {
+        const QByteArray address = row[0].toUtf8(), port = row[1].toUtf8(), type = row[2].toUtf8(),
+                         country = row[3].toUtf8();
+        m_window->LV1().Add(ProxyRecord { address, port, type, country });
+    }
+
     void addTable()
     {
-        for (const QStringList& row : Table) {
-            const qsizetype at = m_window->LV1().Add(row[0] + u':' + row[1], row[0]);
-            for (qint16 j = 1; j <= 3; ++j)
-                m_window->LV1().SetSubItem(at, j, row[j]);
-        }
+        for (const QStringList& row : Table)
+            add(row);
     }
 
     QStringList column(int index) const
@@ -215,7 +220,7 @@ private slots:
         const QStringList types = { u"anonymous"_s, u"Anonymous"_s, u"ANONYMOUS"_s };
         for (int n = 0; n < 200; ++n) {
             const QString address = u"192.0.2.%1"_s.arg(n);
-            m_window->LV1().SetSubItem(m_window->LV1().Add(address + u":80"_s, address), 2, types[n % 3]);
+            add({ address, u"80"_s, types[n % 3], QString() });
         }
         const QStringList pageOrder = column(0);
         for (int click = 0; click < 2; ++click) {

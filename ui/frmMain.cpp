@@ -502,13 +502,13 @@ void frmMain::copyAllKeys()
     // A key is at most "255.255.255.255:65535" on a well-formed page, so one reservation nearly always
     // holds the whole text: 137,000 keys become one string without a copy along the way.
     constexpr qsizetype UsualLineLength = 22;
-    QString text;
+    QByteArray text;
     text.reserve(rows * UsualLineLength);
     for (int row = 0; row < rows; ++row) {
-        text += table.keyView(row);
-        text += u'\n';
+        text += table.keyUtf8(row);
+        text += '\n';
     }
-    putOnClipboard(text);
+    putOnClipboard(QString::fromUtf8(text));
 }
 
 void frmMain::putOnClipboard(const QString& text)

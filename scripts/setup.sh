@@ -13,7 +13,7 @@ options=(-DTARNWICK_BUILD_TESTS=OFF -DTARNWICK_BUILD_TOOLS=OFF -DTARNWICK_WERROR
 case "$mode" in
     run) ;;
     test)
-        packages+=(python3 binutils-mingw-w64-i686 g++-mingw-w64-i686)
+        packages+=(python3 binutils-mingw-w64-i686 g++-mingw-w64-i686 clang-14 libclang-rt-14-dev)
         options=(-DTARNWICK_BUILD_TESTS=ON -DTARNWICK_BUILD_TOOLS=ON -DTARNWICK_WERROR=ON)
         ;;
     *)

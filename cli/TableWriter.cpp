@@ -10,39 +10,32 @@ namespace {
 constexpr int TypeColumn = 2;
 constexpr int CountryColumn = 3;
 
-// Appends the UTF-8 `text`. Each ASCII character goes through `ascii(out, c)`, which writes it or its
-// escape; the bytes of other characters are copied as they are (the table holds valid UTF-8 only).
-template <typename Ascii> void appendUtf8(std::string& out, QByteArrayView text, Ascii ascii)
+// Appends the UTF-8 `text`: each byte for which `special` holds through `escape(out, c)`, the runs
+// between them as they are. Every byte that needs care is ASCII, so a run never splits a character.
+template <typename Special, typename Escape>
+void appendUtf8(std::string& out, QByteArrayView text, Special special, Escape escape)
 {
-    for (const char c : text) {
-        if (static_cast<unsigned char>(c) < 0x80)
-            ascii(out, c);
-        else
-            out += c;
+    const char* run = text.data();
+    const char* const end = run + text.size();
+    for (const char* p = run; p != end; ++p) {
+        if (!special(*p))
+            continue;
+        out.append(run, size_t(p - run));
+        escape(out, *p);
+        run = p + 1;
     }
+    out.append(run, size_t(end - run));
 }
 
 // tsv and plain: a field never holds a separator or a line end of its own.
 void appendEscaped(std::string& out, QByteArrayView text)
 {
-    appendUtf8(out, text, [](std::string& to, char c) {
-        switch (c) {
-        case '\\':
-            to += "\\\\";
-            break;
-        case '\t':
-            to += "\\t";
-            break;
-        case '\n':
-            to += "\\n";
-            break;
-        case '\r':
-            to += "\\r";
-            break;
-        default:
-            to += c;
-        }
-    });
+    appendUtf8(
+        out, text, [](char c) { return c == '\\' || c == '\t' || c == '\n' || c == '\r'; },
+        [](std::string& to, char c) {
+            to += '\\';
+            to += c == '\t' ? 't' : c == '\n' ? 'n' : c == '\r' ? 'r' : '\\';
+        });
 }
 
 void appendCsvField(std::string& out, QByteArrayView text)
@@ -51,34 +44,31 @@ void appendCsvField(std::string& out, QByteArrayView text)
     for (const char c : text)
         quote = quote || c == ',' || c == '"' || c == '\r' || c == '\n';
     if (!quote) {
-        appendUtf8(out, text, [](std::string& to, char c) { to += c; });
+        out.append(text.data(), size_t(text.size()));
         return;
     }
     out += '"';
-    appendUtf8(out, text, [](std::string& to, char c) {
-        if (c == '"')
-            to += '"';
-        to += c;
-    });
+    appendUtf8(
+        out, text, [](char c) { return c == '"'; }, [](std::string& to, char) { to += "\"\""; });
     out += '"';
 }
 
 void appendJsonString(std::string& out, QByteArrayView text)
 {
     out += '"';
-    appendUtf8(out, text, [](std::string& to, char c) {
-        if (c == '"' || c == '\\') {
-            to += '\\';
-            to += c;
-        } else if (c < 0x20) {
+    appendUtf8(
+        out, text, [](char c) { return c == '"' || c == '\\' || static_cast<unsigned char>(c) < 0x20; },
+        [](std::string& to, char c) {
+            if (c == '"' || c == '\\') {
+                to += '\\';
+                to += c;
+                return;
+            }
             static constexpr char Hex[] = "0123456789abcdef";
             to += "\\u00";
             to += Hex[c >> 4];
             to += Hex[c & 0xF];
-        } else {
-            to += c;
-        }
-    });
+        });
     out += '"';
 }
 

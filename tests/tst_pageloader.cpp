@@ -168,7 +168,7 @@ private slots:
             "chunk");
         row("endless body", ok({}, {}, QByteArray(65536, 'x')), "32 MiB");
         row("endless headers", raw("HTTP/1.1 200 OK\r\n", "X-Padding: " + QByteArray(100, 'a') + "\r\n"),
-            "header");
+            "64 KiB");
         row("endless header line", raw("HTTP/1.1 200 OK\r\nX-Padding: ", QByteArray(4096, 'a')), "memory");
         row("3xx without a location", { .status = 302 }, "302");
         row("redirect to a local file",

@@ -8,7 +8,6 @@
 #include <QtTest>
 #include <QtWidgets>
 
-#include <algorithm>
 #include <memory>
 
 // The list site's pages as the tests serve them: page p holds two rows, addresses 192.0.2.<2p + 1> and

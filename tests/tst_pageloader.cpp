@@ -80,7 +80,6 @@ private slots:
         row("two end tags", html, "<body>a</body>b</BODY>", u"a</body>b"_s);
         row("unclosed start tag", html, "<body class=\"x>rows", QString());
         row("utf-8 header", "text/html; charset=UTF-8", utf8, word);
-        row("windows-1252 header", "text/html; charset=windows-1252", latin, word);
         row("no charset", html, latin, word);
         row("unknown charset", "text/html; charset=x-no-such", latin, word);
         row("other known charset", "text/html; charset=koi8-r", "\xc1", u"\u0430"_s);
@@ -151,7 +150,7 @@ private slots:
 
         row("whole page", ok(length(page.size()), page));
         row("gzip page", ok(gzipped + length(gzip.size()), gzip));
-        row("redirect", { .status = 302, .headers = { { "Location", "/whole" } } });
+        row("redirect", raw("HTTP/1.1 302 Found\r\nLocation: /whole\r\n\r\n"));
         row("gzip stream without end", ok(gzipped, gzip.first(gzip.size() / 2)), "compress");
         row("bytes after the gzip stream", ok(gzipped + length(gzip.size() + 4), gzip + "junk"), "compress");
         row("damaged gzip stream", ok(gzipped + length(damaged.size()), damaged), "compress");
@@ -171,8 +170,8 @@ private slots:
             "64 KiB");
         row("endless header line", raw("HTTP/1.1 200 OK\r\nX-Padding: ", QByteArray(4096, 'a')), "memory");
         row("3xx without a location", { .status = 302 }, "302");
-        row("redirect to a local file",
-            { .status = 302, .headers = { { "Location", "file:///etc/passwd" } } }, "file");
+        row("redirect to a local file", raw("HTTP/1.1 302 Found\r\nLocation: file:///etc/passwd\r\n\r\n"),
+            "file");
         row("not HTTP", raw("hello\r\n\r\n<body>x</body>"), "HTTP/0.9");
         row("headers never finished", raw("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n"), "headers ended");
     }

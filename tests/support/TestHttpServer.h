@@ -15,7 +15,6 @@ public:
         int status = 200;
         QByteArray contentType = "text/html";
         QByteArray body {};
-        QList<QPair<QByteArray, QByteArray>> headers {};
         bool hold = false; // reads the request and never answers
         // When either is set: `raw` as it is, then `endless` again and again until the client goes away.
         QByteArray raw {};
@@ -75,10 +74,7 @@ private:
         if (response.raw.isEmpty() && response.endless.isEmpty()) {
             response.raw = "HTTP/1.1 " + QByteArray::number(response.status) + " Status\r\nContent-Type: "
                 + response.contentType + "\r\nContent-Length: " + QByteArray::number(response.body.size())
-                + "\r\nConnection: close\r\n";
-            for (const auto& [name, value] : response.headers)
-                response.raw += name + ": " + value + "\r\n";
-            response.raw += "\r\n" + response.body;
+                + "\r\nConnection: close\r\n\r\n" + response.body;
         }
         socket->write(response.raw);
         if (response.endless.isEmpty()) {

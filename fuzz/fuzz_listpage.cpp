@@ -23,12 +23,10 @@ namespace {
 using Row = std::array<QByteArray, 4>;
 
 // Splits at every occurrence of `delimiter`, letters compared without regard to case (ASCII), the scan
-// going on after each occurrence. An empty text gives no piece.
+// going on after each occurrence.
 std::vector<QByteArray> split(const QByteArray& text, const QByteArray& delimiter)
 {
     std::vector<QByteArray> pieces;
-    if (text.isEmpty())
-        return pieces;
     const QByteArray lowered = text.toLower();
     const QByteArray loweredDelimiter = delimiter.toLower();
     qsizetype begin = 0;
@@ -43,25 +41,12 @@ std::vector<QByteArray> split(const QByteArray& text, const QByteArray& delimite
     return pieces;
 }
 
-// Removes every upper-case "<TD>" in one left-to-right scan; what a removal brings together stays.
-QByteArray withoutCellTags(const QByteArray& cell)
-{
-    QByteArray out;
-    for (qsizetype i = 0; i < cell.size();) {
-        if (cell.mid(i, 4) == "<TD>") {
-            i += 4;
-            continue;
-        }
-        out.append(cell[i]);
-        ++i;
-    }
-    return out;
-}
-
 std::vector<Row> referenceRows(const QByteArray& page)
 {
     std::vector<Row> rows;
     QSet<QByteArray> keys;
+    // Every upper-case "<TD>" goes in one left-to-right scan; what a removal brings together stays.
+    const auto withoutCellTags = [](QByteArray cell) { return cell.replace("<TD>", QByteArray()); };
     const std::vector<QByteArray> pieces = split(page, "<tr align=middle>\r\n<td>");
     for (size_t i = 1; i < pieces.size(); ++i) {
         const std::vector<QByteArray> cells = split(pieces[i], "</td>\r\n");
@@ -100,14 +85,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     ParseListPage(page, list);
     const ProxyTableModel& model = list.model();
     check(model.size() == qsizetype(expected.size()));
-    QSet<QByteArray> keys;
+    // The reference keeps each key once, so keys equal to its keys stand once too.
     for (qsizetype row = 0; row < model.size(); ++row) {
         for (int c = 0; c < 4; ++c)
             check(model.cellUtf8(row, c) == expected[size_t(row)][size_t(c)]);
-        const QByteArray key = model.keyUtf8(row).toByteArray();
-        check(key == expected[size_t(row)][0] + ':' + expected[size_t(row)][1]);
-        check(!keys.contains(key));
-        keys.insert(key);
+        check(model.keyUtf8(row) == expected[size_t(row)][0] + ':' + expected[size_t(row)][1]);
     }
 
     // A stable sort on the case-folded text, as a user sees the list sorted by a header click.

@@ -147,8 +147,7 @@ private slots:
     // past the links in the strip. Ctrl+Tab turns the pages from the strip too, which lies outside the tabs.
     void keyboard()
     {
-        w->server.setResponse(
-            u"/toolads.php"_s, { 200, "text/html", "<a href=\"/a\">one</a> <a href=\"/b\">two</a>" });
+        w->server.setResponse(u"/toolads.php"_s, { 200, "<a href=\"/a\">one</a> <a href=\"/b\">two</a>" });
         QVERIFY(w->open());
         QTRY_VERIFY(w->find<QTextBrowser>(u"WebBrowser1"_s)->toPlainText().contains(u"two"));
         QVERIFY(w->find(u"SSTab1"_s)->hasFocus());
@@ -407,7 +406,7 @@ private slots:
     {
         QFETCH(QString, page);
         QFETCH(QString, shown);
-        w->server.setResponse(u"/toolads.php"_s, { 200, "text/html; charset=utf-8", page.toUtf8() });
+        w->server.setResponse(u"/toolads.php"_s, { 200, page.toUtf8() });
         QElapsedTimer sinceRequest;
         w->server.onRequest = [&](const QString&) { sinceRequest.start(); };
         QVERIFY(w->open());

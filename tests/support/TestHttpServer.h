@@ -13,7 +13,6 @@ public:
     struct Response
     {
         int status = 200;
-        QByteArray contentType = "text/html";
         QByteArray body {};
         bool hold = false; // reads the request and never answers
         // When either is set: `raw` as it is, then `endless` again and again until the client goes away.
@@ -67,14 +66,13 @@ private:
         const QString target = QString::fromLatin1(request.left(request.indexOf("\r\n")).split(' ').value(1));
         m_requests.append(target);
         onRequest(target);
-        Response response
-            = m_responses.value(target, { 404, "text/html", "<html><body>Not found</body></html>" });
+        Response response = m_responses.value(target, { 404, "<html><body>Not found</body></html>" });
         if (response.hold)
             return;
         if (response.raw.isEmpty() && response.endless.isEmpty()) {
-            response.raw = "HTTP/1.1 " + QByteArray::number(response.status) + " Status\r\nContent-Type: "
-                + response.contentType + "\r\nContent-Length: " + QByteArray::number(response.body.size())
-                + "\r\nConnection: close\r\n\r\n" + response.body;
+            response.raw = "HTTP/1.1 " + QByteArray::number(response.status)
+                + " Status\r\nContent-Type: text/html\r\nContent-Length: "
+                + QByteArray::number(response.body.size()) + "\r\nConnection: close\r\n\r\n" + response.body;
         }
         socket->write(response.raw);
         if (response.endless.isEmpty()) {

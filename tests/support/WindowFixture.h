@@ -30,7 +30,7 @@ inline void serve(TestHttpServer& server, int held = -1)
 {
     for (int page = 0; page < ListPageCount; ++page) {
         const std::string html = renderListPage({ row(2 * page), row(2 * page + 1) }, page);
-        TestHttpServer::Response response { 200, "text/html", QByteArray::fromStdString(html) };
+        TestHttpServer::Response response { 200, QByteArray::fromStdString(html) };
         response.hold = page == held;
         server.setResponse(pagePath(page), response);
     }

@@ -23,21 +23,13 @@ namespace {
 using Row = std::array<QByteArray, 4>;
 
 // Splits at every occurrence of `delimiter`, letters compared without regard to case (ASCII), the scan
-// going on after each occurrence.
-std::vector<QByteArray> split(const QByteArray& text, const QByteArray& delimiter)
+// going on after each occurrence. Read as Latin-1, no byte but an ASCII letter folds to an ASCII letter.
+std::vector<QByteArray> split(const QByteArray& text, const QString& delimiter)
 {
     std::vector<QByteArray> pieces;
-    const QByteArray lowered = text.toLower();
-    const QByteArray loweredDelimiter = delimiter.toLower();
-    qsizetype begin = 0;
-    for (;;) {
-        const qsizetype at = lowered.indexOf(loweredDelimiter, begin);
-        if (at < 0)
-            break;
-        pieces.push_back(text.mid(begin, at - begin));
-        begin = at + delimiter.size();
-    }
-    pieces.push_back(text.mid(begin));
+    for (const QString& piece :
+        QString::fromLatin1(text).split(delimiter, Qt::KeepEmptyParts, Qt::CaseInsensitive))
+        pieces.push_back(piece.toLatin1());
     return pieces;
 }
 
@@ -47,9 +39,9 @@ std::vector<Row> referenceRows(const QByteArray& page)
     QSet<QByteArray> keys;
     // Every upper-case "<TD>" goes in one left-to-right scan; what a removal brings together stays.
     const auto withoutCellTags = [](QByteArray cell) { return cell.replace("<TD>", QByteArray()); };
-    const std::vector<QByteArray> pieces = split(page, "<tr align=middle>\r\n<td>");
+    const std::vector<QByteArray> pieces = split(page, QStringLiteral("<tr align=middle>\r\n<td>"));
     for (size_t i = 1; i < pieces.size(); ++i) {
-        const std::vector<QByteArray> cells = split(pieces[i], "</td>\r\n");
+        const std::vector<QByteArray> cells = split(pieces[i], QStringLiteral("</td>\r\n"));
         if (cells.size() < 4)
             continue;
         const Row row

@@ -1,7 +1,7 @@
 #pragma once
 
-#include <QStringList>
 #include <QByteArrayView>
+#include <QStringList>
 
 #include <string>
 

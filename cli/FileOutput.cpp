@@ -1,7 +1,9 @@
 #include "FileOutput.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstring>
 
 #ifdef _WIN32
 #include <io.h>
@@ -26,7 +28,25 @@ long long writeSome(int fd, const char* data, size_t size)
 FileOutput::FileOutput(int fd)
     : m_fd(fd)
 {
-    m_buffer.reserve(ChunkBytes + ChunkBytes / 4);
+    grow(ChunkBytes + ChunkBytes / 4);
+}
+
+void FileOutput::grow(size_t count)
+{
+    const size_t capacity = std::max(m_capacity * 2, m_size + count);
+    auto data = std::make_unique_for_overwrite<char[]>(capacity);
+    if (m_size > 0)
+        std::memcpy(data.get(), m_data.get(), m_size);
+    m_data = std::move(data);
+    m_capacity = capacity;
+}
+
+void FileOutput::append(std::string_view bytes)
+{
+    char* at = room(bytes.size());
+    if (!bytes.empty())
+        std::memcpy(at, bytes.data(), bytes.size());
+    commit(at + bytes.size());
 }
 
 int FileOutput::writeAll(int fd, std::string_view bytes)
@@ -48,8 +68,8 @@ int FileOutput::writeAll(int fd, std::string_view bytes)
 bool FileOutput::flush()
 {
     if (m_error == 0)
-        m_error = writeAll(m_fd, m_buffer);
-    m_buffer.clear();
+        m_error = writeAll(m_fd, std::string_view(m_data.get(), m_size));
+    m_size = 0;
     return m_error == 0;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
-#include <string>
+#include <cstddef>
+#include <memory>
 #include <string_view>
 
 // Bytes for an open file descriptor, gathered in one buffer and written out a chunk at a time with every
@@ -12,9 +13,18 @@ public:
 
     explicit FileOutput(int fd);
 
-    // Append here, then call flushIfFull().
-    std::string& buffer() { return m_buffer; }
-    bool flushIfFull() { return m_buffer.size() < ChunkBytes || flush(); }
+    // Room for `count` more bytes at the end of the buffer: write into it, then hand the end of what was
+    // written to commit(). Writing through a pointer spares a bounds check per byte.
+    char* room(size_t count)
+    {
+        if (m_capacity - m_size < count)
+            grow(count);
+        return m_data.get() + m_size;
+    }
+    void commit(const char* end) { m_size = size_t(end - m_data.get()); }
+    void append(std::string_view bytes);
+    // Call after appending: writes out the buffer once it holds a chunk.
+    bool flushIfFull() { return m_size < ChunkBytes || flush(); }
     // Writes out the whole buffer; false when the output has failed.
     bool flush();
     // Flushes and closes the descriptor, where a delayed write error may still surface.
@@ -30,7 +40,11 @@ public:
     static void fillClosedStandardDescriptors();
 
 private:
+    void grow(size_t count);
+
     int m_fd;
-    std::string m_buffer;
+    std::unique_ptr<char[]> m_data;
+    size_t m_size = 0;
+    size_t m_capacity = 0;
     int m_error = 0;
 };

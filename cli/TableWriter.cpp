@@ -4,75 +4,134 @@
 #include "ProxyTableModel.h"
 
 #include <array>
+#include <cstring>
+#include <string_view>
 
 namespace {
 
 constexpr int TypeColumn = 2;
 constexpr int CountryColumn = 3;
 
-// Appends the UTF-8 `text`: each byte for which `special` holds through `escape(out, c)`, the runs
-// between them as they are. Every byte that needs care is ASCII, so a run never splits a character.
-template <typename Special, typename Escape>
-void appendUtf8(std::string& out, QByteArrayView text, Special special, Escape escape)
+// The bytes a format has to take care of: every one is ASCII, so a multi-byte character passes through
+// untouched.
+using ByteSet = std::array<bool, 256>;
+
+template <typename Holds> constexpr ByteSet bytesWhere(Holds holds)
 {
-    const char* run = text.data();
-    const char* const end = run + text.size();
-    for (const char* p = run; p != end; ++p) {
-        if (!special(*p))
-            continue;
-        out.append(run, size_t(p - run));
-        escape(out, *p);
-        run = p + 1;
-    }
-    out.append(run, size_t(end - run));
+    ByteSet set {};
+    for (unsigned c = 0; c < set.size(); ++c)
+        set[c] = holds(c);
+    return set;
+}
+
+constexpr ByteSet TsvEscaped
+    = bytesWhere([](unsigned c) { return c == '\\' || c == '\t' || c == '\n' || c == '\r'; });
+constexpr ByteSet CsvQuoted
+    = bytesWhere([](unsigned c) { return c == ',' || c == '"' || c == '\r' || c == '\n'; });
+constexpr ByteSet JsonEscaped = bytesWhere([](unsigned c) { return c == '"' || c == '\\' || c < 0x20; });
+constexpr ByteSet AnyFormatCares
+    = bytesWhere([](unsigned c) { return c < 0x20 || c == '"' || c == ',' || c == '\\'; });
+
+bool in(const ByteSet& set, char c)
+{
+    return set[static_cast<unsigned char>(c)];
+}
+
+// The output is written through a pointer into room the buffer made for the whole row beforehand: at
+// most this many bytes per byte of the row (JSON writes a control character as six), plus the fixed
+// text around its cells.
+constexpr qsizetype MostBytesPerByte = 6;
+constexpr qsizetype MostBytesAroundRow = 64;
+
+char* put(char* at, std::string_view text)
+{
+    std::memcpy(at, text.data(), text.size());
+    return at + text.size();
 }
 
 // tsv and plain: a field never holds a separator or a line end of its own.
-void appendEscaped(std::string& out, QByteArrayView text)
+char* putEscaped(char* at, QByteArrayView text)
 {
-    appendUtf8(
-        out, text, [](char c) { return c == '\\' || c == '\t' || c == '\n' || c == '\r'; },
-        [](std::string& to, char c) {
-            to += '\\';
-            to += c == '\t' ? 't' : c == '\n' ? 'n' : c == '\r' ? 'r' : '\\';
-        });
+    for (const char c : text) {
+        if (!in(TsvEscaped, c)) {
+            *at++ = c;
+            continue;
+        }
+        *at++ = '\\';
+        *at++ = c == '\t' ? 't' : c == '\n' ? 'n' : c == '\r' ? 'r' : '\\';
+    }
+    return at;
 }
 
-void appendCsvField(std::string& out, QByteArrayView text)
+char* putCsvField(char* at, QByteArrayView text)
 {
     bool quote = false;
     for (const char c : text)
-        quote = quote || c == ',' || c == '"' || c == '\r' || c == '\n';
-    if (!quote) {
-        out.append(text.data(), size_t(text.size()));
-        return;
+        quote |= in(CsvQuoted, c);
+    if (!quote)
+        return put(at, std::string_view(text.data(), size_t(text.size())));
+    *at++ = '"';
+    for (const char c : text) {
+        *at++ = c;
+        if (c == '"')
+            *at++ = '"';
     }
-    out += '"';
-    appendUtf8(
-        out, text, [](char c) { return c == '"'; }, [](std::string& to, char) { to += "\"\""; });
-    out += '"';
+    *at++ = '"';
+    return at;
 }
 
-void appendJsonString(std::string& out, QByteArrayView text)
+char* putJsonString(char* at, QByteArrayView text)
 {
-    out += '"';
-    appendUtf8(
-        out, text, [](char c) { return c == '"' || c == '\\' || static_cast<unsigned char>(c) < 0x20; },
-        [](std::string& to, char c) {
-            if (c == '"' || c == '\\') {
-                to += '\\';
-                to += c;
-                return;
-            }
-            static constexpr char Hex[] = "0123456789abcdef";
-            to += "\\u00";
-            to += Hex[c >> 4];
-            to += Hex[c & 0xF];
-        });
-    out += '"';
+    static constexpr char Hex[] = "0123456789abcdef";
+    *at++ = '"';
+    for (const char c : text) {
+        if (!in(JsonEscaped, c)) {
+            *at++ = c;
+            continue;
+        }
+        *at++ = '\\';
+        if (c == '"' || c == '\\') {
+            *at++ = c;
+            continue;
+        }
+        at = put(at, "u00");
+        *at++ = Hex[c >> 4];
+        *at++ = Hex[c & 0xF];
+    }
+    *at++ = '"';
+    return at;
 }
 
-constexpr std::array<const char*, 4> JsonNames
+// Whether `text` holds a byte that some format has to take care of: a control character, '"', ',' or
+// '\\'. Almost no row does, and its cells are then copied whole. Eight bytes are tested at a time: a byte
+// below n sets its top bit in (x - n * ones) & ~x, and no other byte does unless one before it did.
+bool needsCare(QByteArrayView text)
+{
+    constexpr quint64 ones = 0x0101010101010101u;
+    constexpr quint64 tops = ones << 7;
+    const auto anyBelow = [](quint64 x, unsigned char n) { return (x - n * ones) & ~x & tops; };
+    const auto anyEqual
+        = [&](quint64 x, char c) { return anyBelow(x ^ (static_cast<unsigned char>(c) * ones), 1); };
+    const auto test = [&](const char* at) {
+        quint64 x;
+        std::memcpy(&x, at, sizeof x);
+        return anyBelow(x, 0x20) | anyEqual(x, '"') | anyEqual(x, ',') | anyEqual(x, '\\');
+    };
+    const qsizetype size = text.size();
+    if (size < 8) {
+        bool found = false;
+        for (const char c : text)
+            found |= in(AnyFormatCares, c);
+        return found;
+    }
+    // The last word overlaps the one before it rather than reading past the end.
+    quint64 found = test(text.data() + size - 8);
+    for (qsizetype at = 0; at + 8 < size; at += 8)
+        found |= test(text.data() + at);
+    return found != 0;
+}
+
+constexpr std::array<std::string_view, 4> JsonNames
     = { "{\"address\":", ",\"port\":", ",\"type\":", ",\"country\":" };
 
 bool equalsOneOf(QByteArrayView utf8, const QStringList& texts)
@@ -99,53 +158,93 @@ bool TableWriter::selects(const ProxyTableModel& table, qsizetype row) const
         && (m_countries.isEmpty() || equalsOneOf(table.cellUtf8(row, CountryColumn), m_countries));
 }
 
-void TableWriter::appendRow(std::string& out, const ProxyTableModel& table, qsizetype row) const
+char* TableWriter::putRow(char* at, const ProxyTableModel& table, qsizetype row) const
 {
+    if (!needsCare(table.rowUtf8(row)))
+        return putPlainRow(at, table, row);
     switch (m_format) {
     case Format::Plain:
-        appendEscaped(out, table.keyUtf8(row));
-        out += '\n';
-        return;
+        at = putEscaped(at, table.keyUtf8(row));
+        *at++ = '\n';
+        return at;
+    case Format::Tsv:
+        for (int column = 0; column < ProxyTableModel::ColumnCount; ++column) {
+            at = putEscaped(at, table.cellUtf8(row, column));
+            *at++ = column + 1 < ProxyTableModel::ColumnCount ? '\t' : '\n';
+        }
+        return at;
+    case Format::Csv:
+        for (int column = 0; column < ProxyTableModel::ColumnCount; ++column) {
+            at = putCsvField(at, table.cellUtf8(row, column));
+            at = put(at, column + 1 < ProxyTableModel::ColumnCount ? "," : "\r\n");
+        }
+        return at;
+    case Format::Json:
+        for (int column = 0; column < ProxyTableModel::ColumnCount; ++column) {
+            at = put(at, JsonNames[size_t(column)]);
+            at = putJsonString(at, table.cellUtf8(row, column));
+        }
+        *at++ = '}';
+        return at;
+    }
+    return at;
+}
+
+char* TableWriter::putPlainRow(char* at, const ProxyTableModel& table, qsizetype row) const
+{
+    const auto cell = [&](int column) {
+        const QByteArrayView text = table.cellUtf8(row, column);
+        return std::string_view(text.data(), size_t(text.size()));
+    };
+    switch (m_format) {
+    case Format::Plain: {
+        const QByteArrayView key = table.keyUtf8(row);
+        at = put(at, std::string_view(key.data(), size_t(key.size())));
+        *at++ = '\n';
+        return at;
+    }
     case Format::Tsv:
     case Format::Csv: {
-        const bool csv = m_format == Format::Csv;
-        for (int column = 0; column < ProxyTableModel::ColumnCount; ++column) {
-            if (column > 0)
-                out += csv ? ',' : '\t';
-            (csv ? appendCsvField : appendEscaped)(out, table.cellUtf8(row, column));
+        const char separator = m_format == Format::Tsv ? '\t' : ',';
+        for (int column = 0; column + 1 < ProxyTableModel::ColumnCount; ++column) {
+            at = put(at, cell(column));
+            *at++ = separator;
         }
-        out += csv ? "\r\n" : "\n";
-        return;
+        at = put(at, cell(ProxyTableModel::ColumnCount - 1));
+        return put(at, m_format == Format::Tsv ? "\n" : "\r\n");
     }
     case Format::Json:
         for (int column = 0; column < ProxyTableModel::ColumnCount; ++column) {
-            out += JsonNames[size_t(column)];
-            appendJsonString(out, table.cellUtf8(row, column));
+            at = put(at, JsonNames[size_t(column)]);
+            *at++ = '"';
+            at = put(at, cell(column));
+            *at++ = '"';
         }
-        out += '}';
-        return;
+        *at++ = '}';
+        return at;
     }
+    return at;
 }
 
 qsizetype TableWriter::write(const ProxyTableModel& table, FileOutput& out) const
 {
-    std::string& buffer = out.buffer();
     if (m_format == Format::Csv)
-        buffer += "address,port,type,country\r\n";
+        out.append("address,port,type,country\r\n");
     else if (m_format == Format::Json)
-        buffer += '[';
+        out.append("[");
     qsizetype printed = 0;
     for (qsizetype row = 0; row < table.size(); ++row) {
         if (!selects(table, row))
             continue;
+        char* at = out.room(size_t(MostBytesPerByte * table.rowUtf8(row).size() + MostBytesAroundRow));
         if (m_format == Format::Json)
-            buffer += printed == 0 ? "\n" : ",\n";
-        appendRow(buffer, table, row);
+            at = put(at, printed == 0 ? "\n" : ",\n");
+        out.commit(putRow(at, table, row));
         ++printed;
         if (!out.flushIfFull())
             return -1;
     }
     if (m_format == Format::Json)
-        buffer += printed == 0 ? "]\n" : "\n]\n";
+        out.append(printed == 0 ? "]\n" : "\n]\n");
     return out.flush() ? printed : -1;
 }

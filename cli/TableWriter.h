@@ -3,8 +3,6 @@
 #include <QByteArrayView>
 #include <QStringList>
 
-#include <string>
-
 class FileOutput;
 class ProxyTableModel;
 
@@ -31,7 +29,10 @@ public:
 
 private:
     bool selects(const ProxyTableModel& table, qsizetype row) const;
-    void appendRow(std::string& out, const ProxyTableModel& table, qsizetype row) const;
+    // Writes the row at `at`, where the room suffices, and returns where it ends.
+    char* putRow(char* at, const ProxyTableModel& table, qsizetype row) const;
+    // The same for a row that holds no byte any format escapes or quotes.
+    char* putPlainRow(char* at, const ProxyTableModel& table, qsizetype row) const;
 
     Format m_format;
     QStringList m_types;

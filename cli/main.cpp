@@ -69,9 +69,9 @@ int main(int argc, char* argv[])
 
     FileOutput out(1);
     if (commandLine.help || commandLine.version) {
-        out.buffer() = (commandLine.help ? CommandLine::helpText()
-                                         : QStringLiteral("tarnwick-search " TARNWICK_VERSION_TEXT "\n"))
-                           .toStdString();
+        out.append((commandLine.help ? CommandLine::helpText()
+                                     : QStringLiteral("tarnwick-search " TARNWICK_VERSION_TEXT "\n"))
+                       .toStdString());
         int status = AllPagesLoaded;
         finishOutput(out, true, status);
         return status;

@@ -213,9 +213,11 @@ bool ListPageCutter::next(ProxyRecord& record)
             record.type = cell(cell2 + CellTag.size(), cellEnds[2]);
             record.country = cell(cell3 + CellTag.size(), cell3End);
         } else {
-            record.port = removeCellTags(cell(cell1, cellEnds[1]), m_port);
-            record.type = removeCellTags(cell(cell2, cellEnds[2]), m_type);
-            record.country = removeCellTags(cell(cell3, cell3End), m_country);
+            QByteArray(&scratch)[3] = m_scratch[m_turn];
+            m_turn ^= 1;
+            record.port = removeCellTags(cell(cell1, cellEnds[1]), scratch[0]);
+            record.type = removeCellTags(cell(cell2, cellEnds[2]), scratch[1]);
+            record.country = removeCellTags(cell(cell3, cell3End), scratch[2]);
         }
         return true;
     }

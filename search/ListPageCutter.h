@@ -12,8 +12,9 @@
 // (letter case ignored), and the upper-case cell tag is removed from cells 1 to 3. Nothing is trimmed.
 // The delimiters are ASCII, so the cuts never fall inside a multi-byte character.
 //
-// Rows are cut lazily, one per next(), so the appender can take each record as soon as it exists.
-// The page must outlive the cutter.
+// Rows are cut lazily, one per next(), so the appender can take each record as soon as it exists. A
+// record stays valid until the call after the next one, so the appender may look one row ahead. The page
+// must outlive the cutter.
 class ListPageCutter
 {
 public:
@@ -59,7 +60,7 @@ private:
     qsizetype m_rowBegin = -1; // start of the next row piece, -1 once the page is used up
     qsizetype m_shortRows = 0;
     LineFeeds m_lineFeeds;
-    QByteArray m_port;
-    QByteArray m_type;
-    QByteArray m_country;
+    // Where a cell's extra tags are cut out: two sets, used by turns.
+    QByteArray m_scratch[2][3];
+    int m_turn = 0;
 };

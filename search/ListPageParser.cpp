@@ -7,10 +7,16 @@ ParseResult ParseListPage(QByteArrayView html, ResultList& list)
 {
     ParseResult result;
     ListPageCutter cutter(html);
-    ProxyRecord record;
+    // The cutter runs one row ahead of the list, so the list can foresee each row while it adds the one
+    // before.
+    ProxyRecord records[2];
+    int current = 0;
     list.BeginPage();
-    while (cutter.next(record)) {
-        if (list.Add(record))
+    for (bool more = cutter.next(records[current]); more; current ^= 1) {
+        more = cutter.next(records[current ^ 1]);
+        if (more)
+            list.Foresee(records[current ^ 1]);
+        if (list.Add(records[current]))
             ++result.added;
         else
             ++result.duplicates;

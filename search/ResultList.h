@@ -16,6 +16,10 @@ public:
     // when the list already holds that key, leaving the list unchanged.
     virtual bool Add(const ProxyRecord& record) = 0;
 
+    // A record that one of the next calls to Add() will probably bring: the list may start fetching what
+    // it needs to place it, so that Add() does not wait for memory.
+    virtual void Foresee(const ProxyRecord& record) { (void)record; }
+
     // Rows added between these two calls may reach a view as a single insertion.
     virtual void BeginPage() { }
     virtual void EndPage() { }

@@ -1,9 +1,12 @@
 #pragma once
 
+#include "BlockMemory.h"
+
 #include <QByteArrayView>
 #include <QHashFunctions>
 
 #include <cstdint>
+#include <span>
 #include <vector>
 
 // The set of row keys, as an open-addressing table of (hash, row) pairs: one probe into a flat array per
@@ -24,17 +27,28 @@ public:
         return quint32(h ^ (quint64(h) >> 32));
     }
 
+    // Starts fetching the slot where a key of hash `hash` would go, for an insert() soon after.
+    void prefetch(quint32 hash) const
+    {
+#if defined(__GNUC__) || defined(__clang__)
+        if (m_slotCount > 0)
+            __builtin_prefetch(m_slots.get() + (hash & mask()) * sizeof(quint64));
+#else
+        (void)hash;
+#endif
+    }
+
     // Records `row` under `key`, whose hashOf() is `hash`, and returns true; returns false when a row with
     // that key is present.
     template <typename KeyOf> bool insert(QByteArrayView key, quint32 hash, quint32 row, KeyOf&& keyOf)
     {
         // At most three quarters full, so a probe stays short.
-        if ((m_count + 1) * 4 > m_slots.size() * 3)
+        if ((m_count + 1) * 4 > m_slotCount * 3)
             grow();
         for (size_t slot = hash & mask();; slot = (slot + 1) & mask()) {
-            const quint64 entry = m_slots[slot];
+            quint64& entry = entries()[slot];
             if (entry == 0) {
-                m_slots[slot] = pack(hash, row);
+                entry = pack(hash, row);
                 ++m_count;
                 return true;
             }
@@ -46,7 +60,7 @@ public:
     // Follows the rows to new places after they were reordered: the row at r is now at newRowOf[r].
     void renumber(const std::vector<quint32>& newRowOf)
     {
-        for (quint64& entry : m_slots) {
+        for (quint64& entry : entries()) {
             if (entry != 0)
                 entry = pack(quint32(entry >> 32), newRowOf[size_t(quint32(entry) - 1)]);
         }
@@ -54,29 +68,48 @@ public:
 
     void clear()
     {
-        m_slots.clear();
+        m_slots.reset();
+        m_slotCount = 0;
         m_count = 0;
     }
 
 private:
-    static quint64 pack(quint32 hash, quint32 row) { return (quint64(hash) << 32) | (quint64(row) + 1); }
-    size_t mask() const { return m_slots.size() - 1; }
+    // A huge page's worth from the start: room for about two hundred thousand keys without growing, where
+    // doubling from a small table would fill and drop a dozen tables on the way.
+    static constexpr size_t InitialSlots = BlockMemory::HugePageBytes / sizeof(quint64);
+
+    static quint64 pack(quint32 hash, quint32 row)
+    {
+        return (quint64(hash) << 32) | (quint64(row) + 1);
+    }
+    size_t mask() const
+    {
+        return m_slotCount - 1;
+    }
+    std::span<quint64> entries() const
+    {
+        return { reinterpret_cast<quint64*>(m_slots.get()), m_slotCount };
+    }
 
     void grow()
     {
-        std::vector<quint64> old(m_slots.empty() ? 1024 : m_slots.size() * 2, 0);
-        old.swap(m_slots);
+        const std::span<quint64> old = entries();
+        BlockMemory::Block oldBlock = std::move(m_slots);
+        m_slotCount = m_slotCount == 0 ? InitialSlots : m_slotCount * 2;
+        m_slots = BlockMemory::allocate(m_slotCount * sizeof(quint64));
+        const std::span<quint64> fresh = entries();
         for (const quint64 entry : old) {
             if (entry == 0)
                 continue;
             size_t slot = quint32(entry >> 32) & mask();
-            while (m_slots[slot] != 0)
+            while (fresh[slot] != 0)
                 slot = (slot + 1) & mask();
-            m_slots[slot] = entry;
+            fresh[slot] = entry;
         }
     }
 
-    std::vector<quint64> m_slots;
+    BlockMemory::Block m_slots; // m_slotCount entries, 0 for an empty slot
+    size_t m_slotCount = 0;
     size_t m_count = 0;
     size_t m_seed;
 };

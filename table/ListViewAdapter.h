@@ -77,6 +77,7 @@ public:
     // ResultList, the one way rows are written.
     void Clear() override;
     bool Add(const ProxyRecord& record) override;
+    void Foresee(const ProxyRecord& record) override { m_model.foresee(record); }
     void BeginPage() override;
     void EndPage() override;
 

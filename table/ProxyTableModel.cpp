@@ -112,7 +112,8 @@ bool ProxyTableModel::append(const ProxyRecord& record)
     *at++ = ':';
     put(record.port);
     const QByteArrayView key(data, keyEnd);
-    const quint32 hash = m_keys.hashOf(key);
+    const quint32 hash
+        = key == QByteArrayView(m_foreseenKey.data(), m_foreseenSize) ? m_foreseenHash : m_keys.hashOf(key);
     put(record.type);
     put(record.country);
 
@@ -124,6 +125,21 @@ bool ProxyTableModel::append(const ProxyRecord& record)
     const auto typeEnd = quint32(keyEnd + record.type.size());
     pushRow(m_rows, m_size++, Row { data, { addressEnd, quint32(keyEnd), typeEnd, quint32(total) } });
     return true;
+}
+
+void ProxyTableModel::foresee(const ProxyRecord& record)
+{
+    // The key is hashed as append() hashes it, whole; an unusually long one is not worth the copy.
+    const qsizetype keySize = record.address.size() + 1 + record.port.size();
+    if (keySize > qsizetype(m_foreseenKey.size()))
+        return;
+    char* key = m_foreseenKey.data();
+    std::copy(record.address.begin(), record.address.end(), key);
+    key[record.address.size()] = ':';
+    std::copy(record.port.begin(), record.port.end(), key + record.address.size() + 1);
+    m_foreseenSize = keySize;
+    m_foreseenHash = m_keys.hashOf(QByteArrayView(key, keySize));
+    m_keys.prefetch(m_foreseenHash);
 }
 
 void ProxyTableModel::flush()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "BlockMemory.h"
 #include "KeyIndex.h"
 #include "TextArena.h"
 
@@ -8,7 +9,6 @@
 #include <QString>
 
 #include <array>
-#include <memory>
 #include <vector>
 
 struct ProxyRecord;
@@ -38,6 +38,8 @@ public:
     qsizetype size() const { return m_size; }
     QByteArrayView keyUtf8(qsizetype row) const { return rowAt(row).key(); }
     QByteArrayView cellUtf8(qsizetype row, int column) const { return rowAt(row).cell(column); }
+    // Every text of the row back to back (address, ":", port, type, country), for a pass over all its bytes.
+    QByteArrayView rowUtf8(qsizetype row) const { return rowAt(row).whole(); }
     QString key(qsizetype row) const { return QString::fromUtf8(keyUtf8(row)); }
     QString cellText(qsizetype row, int column) const { return QString::fromUtf8(cellUtf8(row, column)); }
 
@@ -48,6 +50,8 @@ private:
     // Appends the record as a row and returns true, or returns false when its key is already in the
     // table. The row stays out of the views' sight until the next flush().
     bool append(const ProxyRecord& record);
+    // Starts fetching the key index's slot for the record, for its append() soon after.
+    void foresee(const ProxyRecord& record);
     // Announces the rows appended since the last flush as one insertion.
     void flush();
     void clear();
@@ -60,6 +64,7 @@ private:
         std::array<quint32, ColumnCount> ends; // where the address, the key, the type and the country end
 
         QByteArrayView key() const { return QByteArrayView(data, ends[1]); }
+        QByteArrayView whole() const { return QByteArrayView(data, ends[3]); }
         QByteArrayView cell(int column) const
         {
             const quint32 begin = column == 0 ? 0 : ends[size_t(column - 1)] + (column == 1 ? 1 : 0);
@@ -69,17 +74,19 @@ private:
 
     // Rows live in chunks that never move, so a growing table neither copies its rows nor touches twice
     // their size of fresh memory at once.
-    static constexpr int ChunkShift = 12;
+    static constexpr int ChunkShift = 16;
     static constexpr qsizetype ChunkRows = qsizetype(1) << ChunkShift;
-    using Chunks = std::vector<std::unique_ptr<Row[]>>;
+    static_assert(ChunkRows * sizeof(Row) <= BlockMemory::HugePageBytes);
+    using Chunks = std::vector<BlockMemory::Block>;
     static Row& rowIn(const Chunks& chunks, qsizetype row)
     {
-        return chunks[size_t(row >> ChunkShift)][size_t(row & (ChunkRows - 1))];
+        return reinterpret_cast<Row*>(chunks[size_t(row >> ChunkShift)].get())[row & (ChunkRows - 1)];
     }
     static void pushRow(Chunks& chunks, qsizetype size, const Row& row)
     {
+        // A whole huge page per chunk, so that filling it costs one page fault where the system allows.
         if ((size & (ChunkRows - 1)) == 0)
-            chunks.push_back(std::make_unique_for_overwrite<Row[]>(size_t(ChunkRows)));
+            chunks.push_back(BlockMemory::allocate(BlockMemory::HugePageBytes));
         rowIn(chunks, size) = row;
     }
     const Row& rowAt(qsizetype row) const { return rowIn(m_rows, row); }
@@ -89,4 +96,8 @@ private:
     TextArena m_text;
     KeyIndex m_keys;
     int m_shown = 0; // rows the views have been told about
+    // The key foresee() hashed last, so that append() need not hash it again. No key is empty.
+    std::array<char, 128> m_foreseenKey;
+    qsizetype m_foreseenSize = 0;
+    quint32 m_foreseenHash = 0;
 };

@@ -1,8 +1,9 @@
 #pragma once
 
+#include "BlockMemory.h"
+
 #include <algorithm>
 #include <cstddef>
-#include <memory>
 #include <vector>
 
 // Storage for the table's texts (UTF-8): bytes are appended into large blocks that never move, so a row
@@ -11,14 +12,14 @@
 class TextArena
 {
 public:
-    static constexpr size_t BlockBytes = 512 * 1024;
+    static constexpr size_t BlockBytes = BlockMemory::HugePageBytes;
 
     // Room for `count` bytes that stays where it is until clear().
     char* allocate(size_t count)
     {
         if (count > m_left) {
             const size_t size = std::max(BlockBytes, count);
-            m_blocks.push_back(std::make_unique_for_overwrite<char[]>(size));
+            m_blocks.push_back(BlockMemory::allocate(size));
             m_next = m_blocks.back().get();
             m_left = size;
         }
@@ -43,7 +44,7 @@ public:
     }
 
 private:
-    std::vector<std::unique_ptr<char[]>> m_blocks;
+    std::vector<BlockMemory::Block> m_blocks;
     char* m_next = nullptr;
     size_t m_left = 0;
 };

@@ -140,9 +140,9 @@ QByteArray charsetFromContentType(const QByteArray& contentType)
 }
 
 // The charset of a <meta charset=...> or <meta http-equiv ... content="...; charset=..."> near the start.
-QByteArray charsetFromMeta(const QByteArray& bytes)
+QByteArray charsetFromMeta(QByteArrayView bytes)
 {
-    const QByteArray head = bytes.left(4096).toLower();
+    const QByteArray head = bytes.first(std::min<qsizetype>(bytes.size(), 4096)).toByteArray().toLower();
     qsizetype meta = 0;
     while ((meta = head.indexOf("<meta", meta)) >= 0) {
         qsizetype end = head.indexOf('>', meta);
@@ -170,7 +170,7 @@ constexpr QByteArrayView Utf8Bom = "\xEF\xBB\xBF";
 
 // The charset a page is decoded with: UTF-8 after a byte order mark, else the first known one of the
 // Content-Type and <meta> charsets, else windows-1252. UTF-8 and windows-1252 under their canonical labels.
-QByteArray pageCharset(const QByteArray& bytes, const QByteArray& contentType)
+QByteArray pageCharset(QByteArrayView bytes, const QByteArray& contentType)
 {
     if (bytes.startsWith(Utf8Bom))
         return "utf-8";
@@ -466,7 +466,7 @@ bool PageLoader::Transfer::takeHeader(QByteArrayView line)
         // it, as a refusal ends the transfer.
         facts = {};
         headerBytes = 0;
-        owner.m_received.resize(0);
+        owner.m_received.clear();
         owner.m_contentType.clear();
     }
     headerBytes += line.size();
@@ -538,7 +538,7 @@ bool PageLoader::Transfer::takeBody(QByteArrayView data)
 
 bool PageLoader::Transfer::keep(QByteArrayView data)
 {
-    QByteArray& received = owner.m_received;
+    ByteBuffer& received = owner.m_received;
     if (received.size() + data.size() > MaxBodyBytes)
         return refuse(TransferFacts::Refusal::TooLarge);
     // Past a megabyte without an announced length, room up to the cap at once: growing step by step holds
@@ -561,7 +561,7 @@ void PageLoader::Navigate(const QUrl& url)
 {
     m_transfer->abandon();
     m_url = url;
-    m_received.resize(0);
+    m_received.clear();
     m_contentType.clear();
     m_body = {};
     m_failed = false;
@@ -589,7 +589,7 @@ void PageLoader::Stop()
     if (!m_transfer->active)
         return;
     m_transfer->abandon();
-    m_received.resize(0);
+    m_received.clear();
 }
 
 void PageLoader::report(const TransferFacts& facts)
@@ -598,19 +598,19 @@ void PageLoader::report(const TransferFacts& facts)
     m_failed = verdict.failed;
     m_error = verdict.reason;
     if (m_failed)
-        m_received.resize(0);
+        m_received.clear();
     else
-        m_body = utf8Body(m_received, m_contentType, m_converted);
+        m_body = utf8Body(m_received.view(), m_contentType, m_converted);
     // Nothing of this load is held past here: the handler may navigate again or yield to other events.
     emit DocumentComplete(m_url);
 }
 
 QString PageLoader::documentText() const
 {
-    return decode(m_received, m_contentType);
+    return decode(m_received.view(), m_contentType);
 }
 
-QString PageLoader::decode(const QByteArray& bytes, const QByteArray& contentType)
+QString PageLoader::decode(QByteArrayView bytes, const QByteArray& contentType)
 {
     const QByteArray charset = pageCharset(bytes, contentType);
     if (charset == "windows-1252") {
@@ -624,7 +624,7 @@ QString PageLoader::decode(const QByteArray& bytes, const QByteArray& contentTyp
 }
 
 QByteArrayView PageLoader::utf8Body(
-    const QByteArray& bytes, const QByteArray& contentType, QByteArray& converted)
+    QByteArrayView bytes, const QByteArray& contentType, QByteArray& converted)
 {
     const QByteArray charset = pageCharset(bytes, contentType);
     QByteArrayView document = bytes;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Browser.h"
+#include "ByteBuffer.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -38,14 +39,14 @@ public:
 
     // Decodes a document: a byte order mark, else the Content-Type charset, else a <meta> charset, else
     // windows-1252.
-    static QString decode(const QByteArray& bytes, const QByteArray& contentType);
+    static QString decode(QByteArrayView bytes, const QByteArray& contentType);
     // The bytes between the <body ...> start tag and the last </body> of a UTF-8 document, or the whole
     // document without a body tag.
     static QByteArrayView bodyOf(QByteArrayView document);
     // The body of a page as UTF-8, decoded as decode() does: a view into `bytes` when they are already
     // that, else into `converted`, which then holds the converted page.
     static QByteArrayView utf8Body(
-        const QByteArray& bytes, const QByteArray& contentType, QByteArray& converted);
+        QByteArrayView bytes, const QByteArray& contentType, QByteArray& converted);
 
 signals:
     // Exactly once per navigation that was neither stopped nor superseded, on the thread of the loader.
@@ -58,7 +59,7 @@ private:
 
     QUrl m_url;
     // The page as it arrives, and a page converted to UTF-8: both kept with their capacity between pages.
-    QByteArray m_received;
+    ByteBuffer m_received;
     QByteArray m_converted;
     QByteArray m_contentType;
     QByteArrayView m_body;

@@ -96,7 +96,7 @@ private:
         const std::span<quint64> old = entries();
         BlockMemory::Block oldBlock = std::move(m_slots);
         m_slotCount = m_slotCount == 0 ? InitialSlots : m_slotCount * 2;
-        m_slots = BlockMemory::allocate(m_slotCount * sizeof(quint64));
+        m_slots = BlockMemory::allocateZeroed(m_slotCount * sizeof(quint64));
         const std::span<quint64> fresh = entries();
         for (const quint64 entry : old) {
             if (entry == 0)

@@ -20,7 +20,9 @@ void Release::operator()(char* block) const
     delete[] block;
 }
 
-Block allocate(size_t bytes)
+namespace {
+
+Block allocate(size_t bytes, bool zeroed)
 {
 #ifdef __linux__
     if (bytes >= HugePageBytes) {
@@ -38,10 +40,23 @@ Block allocate(size_t bytes)
             munmap(reinterpret_cast<void*>(aligned + size), tail);
         // Only a hint: without huge pages the block is filled a page at a time as before.
         madvise(reinterpret_cast<void*>(aligned), size, MADV_HUGEPAGE);
+        // A fresh mapping reads as zeroes.
         return Block(reinterpret_cast<char*>(aligned), Release { size });
     }
 #endif
-    return Block(new char[bytes]());
+    return Block(zeroed ? new char[bytes]() : new char[bytes]);
+}
+
+} // namespace
+
+Block allocate(size_t bytes)
+{
+    return allocate(bytes, false);
+}
+
+Block allocateZeroed(size_t bytes)
+{
+    return allocate(bytes, true);
 }
 
 } // namespace BlockMemory

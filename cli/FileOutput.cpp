@@ -34,7 +34,7 @@ FileOutput::FileOutput(int fd)
 void FileOutput::grow(size_t count)
 {
     const size_t capacity = std::max(m_capacity * 2, m_size + count);
-    auto data = std::make_unique_for_overwrite<char[]>(capacity);
+    BlockMemory::Block data = BlockMemory::allocate(capacity);
     if (m_size > 0)
         std::memcpy(data.get(), m_data.get(), m_size);
     m_data = std::move(data);

@@ -1,7 +1,8 @@
 #pragma once
 
+#include "BlockMemory.h"
+
 #include <cstddef>
-#include <memory>
 #include <string_view>
 
 // Bytes for an open file descriptor, gathered in one buffer and written out a chunk at a time with every
@@ -43,7 +44,7 @@ private:
     void grow(size_t count);
 
     int m_fd;
-    std::unique_ptr<char[]> m_data;
+    BlockMemory::Block m_data;
     size_t m_size = 0;
     size_t m_capacity = 0;
     int m_error = 0;

@@ -192,9 +192,13 @@ char* TableWriter::putRow(char* at, const ProxyTableModel& table, qsizetype row)
 
 char* TableWriter::putPlainRow(char* at, const ProxyTableModel& table, qsizetype row) const
 {
-    const auto cell = [&](int column) {
-        const QByteArrayView text = table.cellUtf8(row, column);
-        return std::string_view(text.data(), size_t(text.size()));
+    // The row is copied whole, then the table's separators between its cells are replaced by the format's.
+    const auto putWhole = [&](char separator) {
+        const QByteArrayView whole = table.rowUtf8(row);
+        std::memcpy(at, whole.data(), size_t(whole.size()));
+        for (const quint32 separatorAt : table.separatorsOf(row))
+            at[separatorAt] = separator;
+        return at + whole.size();
     };
     switch (m_format) {
     case Format::Plain: {
@@ -204,20 +208,18 @@ char* TableWriter::putPlainRow(char* at, const ProxyTableModel& table, qsizetype
         return at;
     }
     case Format::Tsv:
-    case Format::Csv: {
-        const char separator = m_format == Format::Tsv ? '\t' : ',';
-        for (int column = 0; column + 1 < ProxyTableModel::ColumnCount; ++column) {
-            at = put(at, cell(column));
-            *at++ = separator;
-        }
-        at = put(at, cell(ProxyTableModel::ColumnCount - 1));
-        return put(at, m_format == Format::Tsv ? "\n" : "\r\n");
-    }
+        at = putWhole('\t');
+        *at++ = '\n';
+        return at;
+    case Format::Csv:
+        at = putWhole(',');
+        return put(at, "\r\n");
     case Format::Json:
         for (int column = 0; column < ProxyTableModel::ColumnCount; ++column) {
+            const QByteArrayView cell = table.cellUtf8(row, column);
             at = put(at, JsonNames[size_t(column)]);
             *at++ = '"';
-            at = put(at, cell(column));
+            at = put(at, std::string_view(cell.data(), size_t(cell.size())));
             *at++ = '"';
         }
         *at++ = '}';

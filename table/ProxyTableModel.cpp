@@ -96,7 +96,8 @@ Qt::ItemFlags ProxyTableModel::flags(const QModelIndex& index) const
 bool ProxyTableModel::append(const ProxyRecord& record)
 {
     const qsizetype keyEnd = record.address.size() + 1 + record.port.size();
-    const qsizetype total = keyEnd + record.type.size() + record.country.size();
+    const qsizetype typeEnd = keyEnd + 1 + record.type.size();
+    const qsizetype total = typeEnd + 1 + record.country.size();
     // Row offsets are 32 bits and a view shows at most INT_MAX rows; a page body is far too small for
     // either, so this only keeps a misuse from corrupting the table.
     if (total > std::numeric_limits<quint32>::max() || size() >= std::numeric_limits<int>::max())
@@ -114,7 +115,9 @@ bool ProxyTableModel::append(const ProxyRecord& record)
     const QByteArrayView key(data, keyEnd);
     const quint32 hash
         = key == QByteArrayView(m_foreseenKey.data(), m_foreseenSize) ? m_foreseenHash : m_keys.hashOf(key);
+    *at++ = ':';
     put(record.type);
+    *at++ = ':';
     put(record.country);
 
     if (!m_keys.insert(key, hash, quint32(m_size), [this](quint32 r) { return rowAt(r).key(); })) {
@@ -122,8 +125,8 @@ bool ProxyTableModel::append(const ProxyRecord& record)
         return false;
     }
     const auto addressEnd = quint32(record.address.size());
-    const auto typeEnd = quint32(keyEnd + record.type.size());
-    pushRow(m_rows, m_size++, Row { data, { addressEnd, quint32(keyEnd), typeEnd, quint32(total) } });
+    pushRow(
+        m_rows, m_size++, Row { data, { addressEnd, quint32(keyEnd), quint32(typeEnd), quint32(total) } });
     return true;
 }
 

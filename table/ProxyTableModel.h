@@ -26,6 +26,15 @@ public:
 
     explicit ProxyTableModel(QObject* parent = nullptr);
 
+    // Without the two virtual calls of the base class's check: the view asks for an index per row each
+    // time it lays out the list.
+    QModelIndex index(int row, int column, const QModelIndex& parent = QModelIndex()) const override
+    {
+        return !parent.isValid() && unsigned(row) < unsigned(m_shown)
+                && unsigned(column) < unsigned(ColumnCount)
+            ? createIndex(row, column)
+            : QModelIndex();
+    }
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
@@ -38,8 +47,14 @@ public:
     qsizetype size() const { return m_size; }
     QByteArrayView keyUtf8(qsizetype row) const { return rowAt(row).key(); }
     QByteArrayView cellUtf8(qsizetype row, int column) const { return rowAt(row).cell(column); }
-    // Every text of the row back to back (address, ":", port, type, country), for a pass over all its bytes.
+    // Every text of the row in one view, for a pass over all its bytes or a copy at once: the address,
+    // port, type and country, each but the last followed by ":", at the offsets separatorsOf(row).
     QByteArrayView rowUtf8(qsizetype row) const { return rowAt(row).whole(); }
+    std::array<quint32, ColumnCount - 1> separatorsOf(qsizetype row) const
+    {
+        const Row& r = rowAt(row);
+        return { r.ends[0], r.ends[1], r.ends[2] };
+    }
     QString key(qsizetype row) const { return QString::fromUtf8(keyUtf8(row)); }
     QString cellText(qsizetype row, int column) const { return QString::fromUtf8(cellUtf8(row, column)); }
 
@@ -56,36 +71,34 @@ private:
     void flush();
     void clear();
 
-    // A row's texts back to back in the arena: address, ":", port, type, country. The key is the first
-    // three, so it is stored once with the cells it is made of.
+    // A row's texts back to back in the arena: address, ":", port, ":", type, ":", country. The key is the
+    // first three, so it is stored once with the cells it is made of.
     struct Row
     {
         const char* data;
-        std::array<quint32, ColumnCount> ends; // where the address, the key, the type and the country end
+        std::array<quint32, ColumnCount> ends; // where each cell ends; a ":" follows all but the last
 
         QByteArrayView key() const { return QByteArrayView(data, ends[1]); }
         QByteArrayView whole() const { return QByteArrayView(data, ends[3]); }
         QByteArrayView cell(int column) const
         {
-            const quint32 begin = column == 0 ? 0 : ends[size_t(column - 1)] + (column == 1 ? 1 : 0);
+            const quint32 begin = column == 0 ? 0 : ends[size_t(column - 1)] + 1;
             return QByteArrayView(data + begin, qsizetype(ends[size_t(column)] - begin));
         }
     };
 
     // Rows live in chunks that never move, so a growing table neither copies its rows nor touches twice
     // their size of fresh memory at once.
-    static constexpr int ChunkShift = 16;
-    static constexpr qsizetype ChunkRows = qsizetype(1) << ChunkShift;
-    static_assert(ChunkRows * sizeof(Row) <= BlockMemory::HugePageBytes);
+    static constexpr qsizetype ChunkRows = qsizetype(BlockMemory::HugePageBytes / sizeof(Row));
     using Chunks = std::vector<BlockMemory::Block>;
     static Row& rowIn(const Chunks& chunks, qsizetype row)
     {
-        return reinterpret_cast<Row*>(chunks[size_t(row >> ChunkShift)].get())[row & (ChunkRows - 1)];
+        return reinterpret_cast<Row*>(chunks[size_t(row / ChunkRows)].get())[row % ChunkRows];
     }
     static void pushRow(Chunks& chunks, qsizetype size, const Row& row)
     {
         // A whole huge page per chunk, so that filling it costs one page fault where the system allows.
-        if ((size & (ChunkRows - 1)) == 0)
+        if (size % ChunkRows == 0)
             chunks.push_back(BlockMemory::allocate(BlockMemory::HugePageBytes));
         rowIn(chunks, size) = row;
     }

@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QList>
 #include <QThread>
 
 // Times each event handled at the top of the event loop: one such delivery is one turn, with whatever
@@ -28,8 +27,6 @@ public:
             m_longestWhat = QString::fromLatin1(receiver->metaObject()->className())
                 + QStringLiteral(" event ") + QString::number(int(event->type()));
         }
-        if (ms >= 5.0)
-            m_slowTurns.append(ms);
         return result;
     }
 
@@ -37,13 +34,11 @@ public:
     {
         m_longest = 0;
         m_longestWhat.clear();
-        m_slowTurns.clear();
     }
 
     bool m_timing = false;
     double m_longest = 0;
     QString m_longestWhat;
-    QList<double> m_slowTurns;
 
 private:
     bool depthGuarded(QObject* receiver, QEvent* event)

@@ -2,7 +2,8 @@
 //  - start-up: process start to the window shown, against a bare Qt program (bare_window.cpp, linking
 //    Qt Widgets alone) showing an empty widget of the same size;
 //  - responsiveness: the longest single event-loop turn while a search fills the list with seven pages
-//    of 20,000 rows from the stand-in list site, against the 16 ms goal;
+//    of 20,000 rows from the stand-in list site, against the 16 ms goal, and the whole search against
+//    the headless search (tarnwick-search) of the same pages, medians of several runs;
 //  - the list's share of those turns: each page's step without the loading (cutting, appending, the
 //    insertion reaching the view and the yield after it), on the same pages, fed to the window directly.
 // Runs on Qt's offscreen platform unless QT_QPA_PLATFORM says otherwise.
@@ -13,14 +14,18 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QLabel>
 #include <QProcess>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTest>
+#include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
+#include <vector>
 
 namespace {
 
@@ -50,6 +55,27 @@ double bestStart(const QString& program, const QStringList& arguments, int runs)
     return best;
 }
 
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+// Runs the event loop until `done` holds, checking every millisecond. QTest::qWaitFor would sleep 10 ms
+// between its turns, and the search would wait there for its network events.
+bool runUntil(const std::function<bool()>& done, int timeoutMs)
+{
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (done())
+            loop.quit();
+    });
+    QTimer::singleShot(timeoutMs, &loop, [&] { loop.exit(1); });
+    poll.start(1);
+    return loop.exec() == 0;
+}
+
 int responsiveness(TimedApplication& app, int rows)
 {
     QProcess site;
@@ -64,25 +90,45 @@ int responsiveness(TimedApplication& app, int rows)
         return 1;
     QLabel* status = window.findChild<QStatusBar*>(QStringLiteral("S"))->findChild<QLabel*>();
 
-    app.m_timing = true;
-    QElapsedTimer whole;
-    whole.start();
-    window.findChild<QPushButton*>(QStringLiteral("cmdStart"))->click();
-    if (!QTest::qWaitFor(
-            [&] { return status->text().startsWith(QStringLiteral("Download Complete")); }, 120000))
-        return 1;
-    const double total = double(whole.nsecsElapsed()) / 1e6;
-    app.m_timing = false;
+    const QString base = QStringLiteral("http://127.0.0.1:") + QString::fromLatin1(port);
+    auto* start = window.findChild<QPushButton*>(QStringLiteral("cmdStart"));
+    constexpr int Runs = 7;
+    std::vector<double> windowTimes, headlessTimes, longestTurns;
+    double longest = 0;
+    QString longestWhat;
+    for (int run = 0; run < Runs; ++run) {
+        app.resetTurns();
+        app.m_timing = true;
+        QElapsedTimer whole;
+        whole.start();
+        start->click();
+        if (!runUntil([&] { return status->text().startsWith(QStringLiteral("Download Complete")); }, 120000))
+            return 1;
+        windowTimes.push_back(double(whole.nsecsElapsed()) / 1e6);
+        app.m_timing = false;
+        longestTurns.push_back(app.m_longest);
+        if (app.m_longest > longest) {
+            longest = app.m_longest;
+            longestWhat = app.m_longestWhat;
+        }
 
-    std::sort(app.m_slowTurns.begin(), app.m_slowTurns.end(), std::greater<>());
-    std::printf("search of 7 pages x %d rows: %.0f ms, %lld rows in the list\n", rows, total,
+        QElapsedTimer headless;
+        headless.start();
+        QProcess search;
+        search.setStandardOutputFile(QProcess::nullDevice());
+        search.start(QStringLiteral(TARNWICK_SEARCH), { QStringLiteral("--site"), base });
+        if (!search.waitForFinished(120000) || search.exitCode() != 0)
+            return 1;
+        headlessTimes.push_back(double(headless.nsecsElapsed()) / 1e6);
+    }
+
+    std::printf("search of 7 pages x %d rows, median of %d: window %.0f ms, headless %.0f ms, ratio %.2f "
+                "(goal <= 1.5); %lld rows in the list\n",
+        rows, Runs, median(windowTimes), median(headlessTimes), median(windowTimes) / median(headlessTimes),
         static_cast<long long>(window.LV1().model().size()));
-    std::printf("longest event-loop turn: %.1f ms (%s); goal <= 16 ms\n", app.m_longest,
-        qPrintable(app.m_longestWhat));
-    std::printf("turns of 5 ms or more:");
-    for (double ms : app.m_slowTurns)
-        std::printf(" %.1f", ms);
-    std::printf("\n");
+    std::printf("longest event-loop turn of a search, median of %d: %.1f ms (goal <= 16 ms); longest of all: "
+                "%.1f ms (%s)\n",
+        Runs, median(longestTurns), longest, qPrintable(longestWhat));
     site.terminate();
     site.waitForFinished();
     return 0;

@@ -5,6 +5,7 @@
 
 #ifdef __linux__
 #include <sys/mman.h>
+#include <unistd.h>
 #endif
 
 namespace BlockMemory {
@@ -26,7 +27,11 @@ Block allocate(size_t bytes, bool zeroed)
 {
 #ifdef __linux__
     if (bytes >= HugePageBytes) {
-        const size_t size = (bytes + HugePageBytes - 1) & ~(HugePageBytes - 1);
+        // Aligned to a huge page, but no longer than asked for to the next small page: each whole 2 MiB
+        // of the block may become one huge page, and what lies past the last is filled a small page at a
+        // time rather than zeroed 2 MiB at once.
+        static const auto SmallPageBytes = size_t(sysconf(_SC_PAGESIZE));
+        const size_t size = (bytes + SmallPageBytes - 1) & ~(SmallPageBytes - 1);
         // Over-map by one huge page, then unmap what lies outside the aligned part.
         void* mapped
             = mmap(nullptr, size + HugePageBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);

@@ -214,7 +214,7 @@ bool ListPageCutter::next(ProxyRecord& record)
             record.country = cell(cell3 + CellTag.size(), cell3End);
         } else {
             QByteArray(&scratch)[3] = m_scratch[m_turn];
-            m_turn ^= 1;
+            m_turn = (m_turn + 1) % (Lookahead + 1);
             record.port = removeCellTags(cell(cell1, cellEnds[1]), scratch[0]);
             record.type = removeCellTags(cell(cell2, cellEnds[2]), scratch[1]);
             record.country = removeCellTags(cell(cell3, cell3End), scratch[2]);

@@ -13,14 +13,16 @@
 // The delimiters are ASCII, so the cuts never fall inside a multi-byte character.
 //
 // Rows are cut lazily, one per next(), so the appender can take each record as soon as it exists. A
-// record stays valid until the call after the next one, so the appender may look one row ahead. The page
-// must outlive the cutter.
+// record stays valid while the cutter cuts the next Lookahead rows, so the appender may look that far
+// ahead. The page must outlive the cutter.
 class ListPageCutter
 {
 public:
     static constexpr QByteArrayView RowStart = "<tr align=middle>\r\n<td>";
     static constexpr QByteArrayView CellEnd = "</td>\r\n";
     static constexpr QByteArrayView CellTag = "<TD>";
+
+    static constexpr int Lookahead = 2;
 
     explicit ListPageCutter(QByteArrayView html);
 
@@ -60,7 +62,7 @@ private:
     qsizetype m_rowBegin = -1; // start of the next row piece, -1 once the page is used up
     qsizetype m_shortRows = 0;
     LineFeeds m_lineFeeds;
-    // Where a cell's extra tags are cut out: two sets, used by turns.
-    QByteArray m_scratch[2][3];
+    // Where a cell's extra tags are cut out: a set for each record that must stay valid, used by turns.
+    QByteArray m_scratch[Lookahead + 1][3];
     int m_turn = 0;
 };

@@ -7,16 +7,22 @@ ParseResult ParseListPage(QByteArrayView html, ResultList& list)
 {
     ParseResult result;
     ListPageCutter cutter(html);
-    // The cutter runs one row ahead of the list, so the list can foresee each row while it adds the one
-    // before.
-    ProxyRecord records[2];
-    int current = 0;
+    // The cutter runs a few rows ahead of the list, so the list can foresee each row some time before it
+    // is added: long enough to fetch what placing it needs.
+    constexpr int Ring = ListPageCutter::Lookahead + 1;
+    ProxyRecord records[Ring];
+    int cut = 0;
+    while (cut < ListPageCutter::Lookahead && cutter.next(records[cut])) {
+        list.Foresee(records[cut]);
+        ++cut;
+    }
     list.BeginPage();
-    for (bool more = cutter.next(records[current]); more; current ^= 1) {
-        more = cutter.next(records[current ^ 1]);
-        if (more)
-            list.Foresee(records[current ^ 1]);
-        if (list.Add(records[current]))
+    for (int added = 0; added < cut; ++added) {
+        if (cutter.next(records[cut % Ring])) {
+            list.Foresee(records[cut % Ring]);
+            ++cut;
+        }
+        if (list.Add(records[added % Ring]))
             ++result.added;
         else
             ++result.duplicates;

@@ -113,8 +113,13 @@ bool ProxyTableModel::append(const ProxyRecord& record)
     *at++ = ':';
     put(record.port);
     const QByteArrayView key(data, keyEnd);
-    const quint32 hash
-        = key == QByteArrayView(m_foreseenKey.data(), m_foreseenSize) ? m_foreseenHash : m_keys.hashOf(key);
+    quint32 hash;
+    if (m_foreseenFirst != m_foreseenEnd) {
+        const Foreseen& next = m_foreseen[m_foreseenFirst++ % m_foreseen.size()];
+        hash = key == QByteArrayView(next.key.data(), next.size) ? next.hash : m_keys.hashOf(key);
+    } else {
+        hash = m_keys.hashOf(key);
+    }
     *at++ = ':';
     put(record.type);
     *at++ = ':';
@@ -132,17 +137,23 @@ bool ProxyTableModel::append(const ProxyRecord& record)
 
 void ProxyTableModel::foresee(const ProxyRecord& record)
 {
+    // Past the oldest entry when the ring is full: a caller that foresees more than it adds only loses
+    // the saving.
+    if (m_foreseenEnd - m_foreseenFirst == m_foreseen.size())
+        ++m_foreseenFirst;
+    Foreseen& entry = m_foreseen[m_foreseenEnd++ % m_foreseen.size()];
+    entry.size = 0;
     // The key is hashed as append() hashes it, whole; an unusually long one is not worth the copy.
     const qsizetype keySize = record.address.size() + 1 + record.port.size();
-    if (keySize > qsizetype(m_foreseenKey.size()))
+    if (keySize > qsizetype(entry.key.size()))
         return;
-    char* key = m_foreseenKey.data();
+    char* key = entry.key.data();
     std::copy(record.address.begin(), record.address.end(), key);
     key[record.address.size()] = ':';
     std::copy(record.port.begin(), record.port.end(), key + record.address.size() + 1);
-    m_foreseenSize = keySize;
-    m_foreseenHash = m_keys.hashOf(QByteArrayView(key, keySize));
-    m_keys.prefetch(m_foreseenHash);
+    entry.size = keySize;
+    entry.hash = m_keys.hashOf(QByteArrayView(key, keySize));
+    m_keys.prefetch(entry.hash);
 }
 
 void ProxyTableModel::flush()

@@ -109,8 +109,15 @@ private:
     TextArena m_text;
     KeyIndex m_keys;
     int m_shown = 0; // rows the views have been told about
-    // The key foresee() hashed last, so that append() need not hash it again. No key is empty.
-    std::array<char, 128> m_foreseenKey;
-    qsizetype m_foreseenSize = 0;
-    quint32 m_foreseenHash = 0;
+    // The keys foresee() hashed and append() has not yet met, oldest first, so that append() need not hash
+    // them again. No key is empty, so an entry of size 0 matches none.
+    struct Foreseen
+    {
+        std::array<char, 128> key;
+        qsizetype size = 0;
+        quint32 hash = 0;
+    };
+    std::array<Foreseen, 4> m_foreseen;
+    size_t m_foreseenFirst = 0; // counters; the entry of counter n is m_foreseen[n % size()]
+    size_t m_foreseenEnd = 0;
 };

@@ -114,12 +114,10 @@ bool ProxyTableModel::append(const ProxyRecord& record)
     put(record.port);
     const QByteArrayView key(data, keyEnd);
     quint32 hash;
-    if (m_foreseenFirst != m_foreseenEnd) {
-        const Foreseen& next = m_foreseen[m_foreseenFirst++ % m_foreseen.size()];
-        hash = key == QByteArrayView(next.key.data(), next.size) ? next.hash : m_keys.hashOf(key);
-    } else {
+    if (m_foreseenFirst != m_foreseenEnd && m_foreseen[m_foreseenFirst % m_foreseen.size()].is(record))
+        hash = m_foreseen[m_foreseenFirst++ % m_foreseen.size()].hash;
+    else
         hash = m_keys.hashOf(key);
-    }
     *at++ = ':';
     put(record.type);
     *at++ = ':';
@@ -135,24 +133,29 @@ bool ProxyTableModel::append(const ProxyRecord& record)
     return true;
 }
 
+bool ProxyTableModel::Foreseen::is(const ProxyRecord& record) const
+{
+    const auto same
+        = [](QByteArrayView a, QByteArrayView b) { return a.data() == b.data() && a.size() == b.size(); };
+    return same(address, record.address) && same(port, record.port);
+}
+
 void ProxyTableModel::foresee(const ProxyRecord& record)
 {
+    // The key is hashed as append() hashes it, whole; an unusually long one is not worth the copy.
+    std::array<char, 128> key;
+    const qsizetype keySize = record.address.size() + 1 + record.port.size();
+    if (keySize > qsizetype(key.size()))
+        return;
+    std::copy(record.address.begin(), record.address.end(), key.data());
+    key[size_t(record.address.size())] = ':';
+    std::copy(record.port.begin(), record.port.end(), key.data() + record.address.size() + 1);
     // Past the oldest entry when the ring is full: a caller that foresees more than it adds only loses
     // the saving.
     if (m_foreseenEnd - m_foreseenFirst == m_foreseen.size())
         ++m_foreseenFirst;
     Foreseen& entry = m_foreseen[m_foreseenEnd++ % m_foreseen.size()];
-    entry.size = 0;
-    // The key is hashed as append() hashes it, whole; an unusually long one is not worth the copy.
-    const qsizetype keySize = record.address.size() + 1 + record.port.size();
-    if (keySize > qsizetype(entry.key.size()))
-        return;
-    char* key = entry.key.data();
-    std::copy(record.address.begin(), record.address.end(), key);
-    key[record.address.size()] = ':';
-    std::copy(record.port.begin(), record.port.end(), key + record.address.size() + 1);
-    entry.size = keySize;
-    entry.hash = m_keys.hashOf(QByteArrayView(key, keySize));
+    entry = { record.address, record.port, m_keys.hashOf(QByteArrayView(key.data(), keySize)) };
     m_keys.prefetch(entry.hash);
 }
 

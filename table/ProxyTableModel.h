@@ -109,13 +109,16 @@ private:
     TextArena m_text;
     KeyIndex m_keys;
     int m_shown = 0; // rows the views have been told about
-    // The keys foresee() hashed and append() has not yet met, oldest first, so that append() need not hash
-    // them again. No key is empty, so an entry of size 0 matches none.
+    // The records foresee() hashed and append() has not yet met, oldest first, so that append() need not
+    // hash them again. A record is known by where its address and port lie, which stay unchanged until it
+    // is added.
     struct Foreseen
     {
-        std::array<char, 128> key;
-        qsizetype size = 0;
+        QByteArrayView address;
+        QByteArrayView port;
         quint32 hash = 0;
+
+        bool is(const ProxyRecord& record) const;
     };
     std::array<Foreseen, 4> m_foreseen;
     size_t m_foreseenFirst = 0; // counters; the entry of counter n is m_foreseen[n % size()]

@@ -5,6 +5,7 @@
 #include <QByteArrayView>
 #include <QHashFunctions>
 
+#include <algorithm>
 #include <cstdint>
 #include <span>
 #include <vector>
@@ -74,9 +75,10 @@ public:
     }
 
 private:
-    // A huge page's worth from the start: room for about two hundred thousand keys without growing, where
-    // doubling from a small table would fill and drop a dozen tables on the way.
-    static constexpr size_t InitialSlots = BlockMemory::HugePageBytes / sizeof(quint64);
+    // A small table stays small; once it outgrows that, a huge page's worth at once, room for about two
+    // hundred thousand keys, where doubling would fill and drop a dozen tables on the way.
+    static constexpr size_t InitialSlots = 1024;
+    static constexpr size_t LargeSlots = BlockMemory::HugePageBytes / sizeof(quint64);
 
     static quint64 pack(quint32 hash, quint32 row)
     {
@@ -95,7 +97,7 @@ private:
     {
         const std::span<quint64> old = entries();
         BlockMemory::Block oldBlock = std::move(m_slots);
-        m_slotCount = m_slotCount == 0 ? InitialSlots : m_slotCount * 2;
+        m_slotCount = m_slotCount == 0 ? InitialSlots : std::max(m_slotCount * 2, LargeSlots);
         m_slots = BlockMemory::allocateZeroed(m_slotCount * sizeof(quint64));
         const std::span<quint64> fresh = entries();
         for (const quint64 entry : old) {

@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <array>
+#include <cstring>
 #include <vector>
 
 struct ProxyRecord;
@@ -95,11 +96,20 @@ private:
     {
         return reinterpret_cast<Row*>(chunks[size_t(row / ChunkRows)].get())[row % ChunkRows];
     }
+    // A whole huge page per chunk, so that filling it costs one page fault where the system allows; but
+    // the first chunk starts small and moves once, when it outgrows that, so a short list costs little.
+    static constexpr qsizetype FirstChunkRows = 1024;
     static void pushRow(Chunks& chunks, qsizetype size, const Row& row)
     {
-        // A whole huge page per chunk, so that filling it costs one page fault where the system allows.
-        if (size % ChunkRows == 0)
+        if (size == 0) {
+            chunks.push_back(BlockMemory::allocate(FirstChunkRows * sizeof(Row)));
+        } else if (size == FirstChunkRows) {
+            BlockMemory::Block whole = BlockMemory::allocate(BlockMemory::HugePageBytes);
+            std::memcpy(whole.get(), chunks[0].get(), FirstChunkRows * sizeof(Row));
+            chunks[0] = std::move(whole);
+        } else if (size % ChunkRows == 0) {
             chunks.push_back(BlockMemory::allocate(BlockMemory::HugePageBytes));
+        }
         rowIn(chunks, size) = row;
     }
     const Row& rowAt(qsizetype row) const { return rowIn(m_rows, row); }

@@ -12,13 +12,15 @@
 class TextArena
 {
 public:
+    // A small first block, so that a table of a few rows costs little; then blocks of a huge page.
+    static constexpr size_t FirstBlockBytes = 64 * 1024;
     static constexpr size_t BlockBytes = BlockMemory::HugePageBytes;
 
     // Room for `count` bytes that stays where it is until clear().
     char* allocate(size_t count)
     {
         if (count > m_left) {
-            const size_t size = std::max(BlockBytes, count);
+            const size_t size = std::max(m_blocks.empty() ? FirstBlockBytes : BlockBytes, count);
             m_blocks.push_back(BlockMemory::allocate(size));
             m_next = m_blocks.back().get();
             m_left = size;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <optional>
 
 namespace {
 
@@ -93,43 +94,56 @@ Qt::ItemFlags ProxyTableModel::flags(const QModelIndex& index) const
     return Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemNeverHasChildren;
 }
 
-bool ProxyTableModel::append(const ProxyRecord& record)
+std::optional<ProxyTableModel::Staged> ProxyTableModel::stage(const ProxyRecord& record)
 {
     const qsizetype keyEnd = record.address.size() + 1 + record.port.size();
     const qsizetype typeEnd = keyEnd + 1 + record.type.size();
     const qsizetype total = typeEnd + 1 + record.country.size();
-    // Row offsets are 32 bits and a view shows at most INT_MAX rows; a page body is far too small for
-    // either, so this only keeps a misuse from corrupting the table.
-    if (total > std::numeric_limits<quint32>::max() || size() >= std::numeric_limits<int>::max())
-        return false;
+    // Row offsets are 32 bits; a page body is far too small for that, so this only keeps a misuse from
+    // corrupting the table.
+    if (total > std::numeric_limits<quint32>::max())
+        return std::nullopt;
     char* data = m_text.allocate(size_t(total));
     char* at = data;
-    const auto put = [&at](QByteArrayView text) {
+    const auto put = [&at](QByteArrayView text, char separator) {
         if (!text.isEmpty())
             std::memcpy(at, text.data(), size_t(text.size()));
         at += text.size();
+        if (separator != 0)
+            *at++ = separator;
     };
-    put(record.address);
-    *at++ = ':';
-    put(record.port);
-    const QByteArrayView key(data, keyEnd);
-    quint32 hash;
-    if (m_foreseenFirst != m_foreseenEnd && m_foreseen[m_foreseenFirst % m_foreseen.size()].is(record))
-        hash = m_foreseen[m_foreseenFirst++ % m_foreseen.size()].hash;
-    else
-        hash = m_keys.hashOf(key);
-    *at++ = ':';
-    put(record.type);
-    *at++ = ':';
-    put(record.country);
+    put(record.address, ':');
+    put(record.port, ':');
+    put(record.type, ':');
+    put(record.country, 0);
+    const Row row { data,
+        { quint32(record.address.size()), quint32(keyEnd), quint32(typeEnd), quint32(total) } };
+    return Staged { row, m_keys.hashOf(row.key()) };
+}
 
-    if (!m_keys.insert(key, hash, quint32(m_size), [this](quint32 r) { return rowAt(r).key(); })) {
-        m_text.giveBackLast(size_t(total));
+bool ProxyTableModel::append(const ProxyRecord& record)
+{
+    // A view shows at most INT_MAX rows.
+    if (size() >= std::numeric_limits<int>::max())
+        return false;
+    std::optional<Staged> staged;
+    const bool foreseen
+        = m_foreseenFirst != m_foreseenEnd && m_foreseen[m_foreseenFirst % m_foreseen.size()].is(record);
+    if (foreseen)
+        staged = m_foreseen[m_foreseenFirst++ % m_foreseen.size()].staged;
+    else
+        staged = stage(record);
+    if (!staged)
+        return false;
+    if (!m_keys.insert(
+            staged->row.key(), staged->hash, quint32(m_size), [this](quint32 r) { return rowAt(r).key(); })) {
+        // A row staged just now is the arena's last allocation and goes back; the bytes of one staged
+        // ahead stay unused, as rows staged after it follow them.
+        if (!foreseen)
+            m_text.giveBackLast(staged->row.ends[3]);
         return false;
     }
-    const auto addressEnd = quint32(record.address.size());
-    pushRow(
-        m_rows, m_size++, Row { data, { addressEnd, quint32(keyEnd), quint32(typeEnd), quint32(total) } });
+    pushRow(m_rows, m_size++, staged->row);
     return true;
 }
 
@@ -142,21 +156,28 @@ bool ProxyTableModel::Foreseen::is(const ProxyRecord& record) const
 
 void ProxyTableModel::foresee(const ProxyRecord& record)
 {
-    // The key is hashed as append() hashes it, whole; an unusually long one is not worth the copy.
-    std::array<char, 128> key;
-    const qsizetype keySize = record.address.size() + 1 + record.port.size();
-    if (keySize > qsizetype(key.size()))
+    const std::optional<Staged> staged = stage(record);
+    if (!staged)
         return;
-    std::copy(record.address.begin(), record.address.end(), key.data());
-    key[size_t(record.address.size())] = ':';
-    std::copy(record.port.begin(), record.port.end(), key.data() + record.address.size() + 1);
     // Past the oldest entry when the ring is full: a caller that foresees more than it adds only loses
     // the saving.
     if (m_foreseenEnd - m_foreseenFirst == m_foreseen.size())
         ++m_foreseenFirst;
-    Foreseen& entry = m_foreseen[m_foreseenEnd++ % m_foreseen.size()];
-    entry = { record.address, record.port, m_keys.hashOf(QByteArrayView(key.data(), keySize)) };
-    m_keys.prefetch(entry.hash);
+    m_foreseen[m_foreseenEnd++ % m_foreseen.size()] = { record.address, record.port, *staged };
+    m_keys.prefetch(staged->hash);
+}
+
+void ProxyTableModel::makeRoomForRow(Chunks& chunks, qsizetype size)
+{
+    if (size == 0) {
+        chunks.push_back(BlockMemory::allocate(FirstChunkRows * sizeof(Row)));
+    } else if (size == FirstChunkRows) {
+        BlockMemory::Block whole = BlockMemory::allocate(BlockMemory::HugePageBytes);
+        std::memcpy(whole.get(), chunks[0].get(), FirstChunkRows * sizeof(Row));
+        chunks[0] = std::move(whole);
+    } else {
+        chunks.push_back(BlockMemory::allocate(BlockMemory::HugePageBytes));
+    }
 }
 
 void ProxyTableModel::flush()
@@ -175,6 +196,7 @@ void ProxyTableModel::clear()
     m_size = 0;
     m_keys.clear();
     m_text.clear();
+    m_foreseenFirst = m_foreseenEnd = 0; // their rows were staged in the arena just cleared
     m_shown = 0;
     endResetModel();
 }

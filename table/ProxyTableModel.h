@@ -9,7 +9,7 @@
 #include <QString>
 
 #include <array>
-#include <cstring>
+#include <optional>
 #include <vector>
 
 struct ProxyRecord;
@@ -66,7 +66,8 @@ private:
     // Appends the record as a row and returns true, or returns false when its key is already in the
     // table. The row stays out of the views' sight until the next flush().
     bool append(const ProxyRecord& record);
-    // Starts fetching the key index's slot for the record, for its append() soon after.
+    // Copies the record into the arena and starts fetching its key index slot, for its append() soon
+    // after.
     void foresee(const ProxyRecord& record);
     // Announces the rows appended since the last flush as one insertion.
     void flush();
@@ -101,17 +102,11 @@ private:
     static constexpr qsizetype FirstChunkRows = 1024;
     static void pushRow(Chunks& chunks, qsizetype size, const Row& row)
     {
-        if (size == 0) {
-            chunks.push_back(BlockMemory::allocate(FirstChunkRows * sizeof(Row)));
-        } else if (size == FirstChunkRows) {
-            BlockMemory::Block whole = BlockMemory::allocate(BlockMemory::HugePageBytes);
-            std::memcpy(whole.get(), chunks[0].get(), FirstChunkRows * sizeof(Row));
-            chunks[0] = std::move(whole);
-        } else if (size % ChunkRows == 0) {
-            chunks.push_back(BlockMemory::allocate(BlockMemory::HugePageBytes));
-        }
+        if (size % ChunkRows == 0 || size == FirstChunkRows)
+            makeRoomForRow(chunks, size);
         rowIn(chunks, size) = row;
     }
+    static void makeRoomForRow(Chunks& chunks, qsizetype size);
     const Row& rowAt(qsizetype row) const { return rowIn(m_rows, row); }
 
     Chunks m_rows;
@@ -119,14 +114,22 @@ private:
     TextArena m_text;
     KeyIndex m_keys;
     int m_shown = 0; // rows the views have been told about
-    // The records foresee() hashed and append() has not yet met, oldest first, so that append() need not
-    // hash them again. A record is known by where its address and port lie, which stay unchanged until it
-    // is added.
+    // A row's texts copied into the arena and its key hashed: all that append() needs before it asks the
+    // key index. Empty when the row is too long to store.
+    struct Staged
+    {
+        Row row;
+        quint32 hash;
+    };
+    std::optional<Staged> stage(const ProxyRecord& record);
+
+    // The rows foresee() staged and append() has not yet met, oldest first. A record is known by where
+    // its address and port lie, which stay unchanged until it is added.
     struct Foreseen
     {
         QByteArrayView address;
         QByteArrayView port;
-        quint32 hash = 0;
+        Staged staged;
 
         bool is(const ProxyRecord& record) const;
     };

@@ -107,7 +107,7 @@ char* putJsonString(char* at, QByteArrayView text)
     return at;
 }
 
-// Whether `text` holds a byte that some format has to take care of: a control character, '"', ',' or
+// Whether `text` holds a byte that tsv or csv has to take care of: a control character, '"', ',' or
 // '\\'. Almost no row does, and its cells are then copied whole. Sixteen bytes are tested at a time where
 // SSE2 is there, else eight: a byte below n sets its top bit in (x - n * ones) & ~x, and no other byte
 // does unless one before it did. The last block overlaps the one before it rather than reading past the
@@ -182,8 +182,16 @@ bool TableWriter::selects(const ProxyTableModel& table, qsizetype row) const
 
 char* TableWriter::putRow(char* at, const ProxyTableModel& table, qsizetype row) const
 {
-    if (!needsCare(table.rowUtf8(row)))
-        return putPlainRow(at, table, row);
+    // In tsv and csv a row with nothing to escape or quote is copied whole, and the table's separators
+    // between its cells are replaced by the format's.
+    if ((m_format == Format::Tsv || m_format == Format::Csv) && !needsCare(table.rowUtf8(row))) {
+        const QByteArrayView whole = table.rowUtf8(row);
+        const char separator = m_format == Format::Tsv ? '\t' : ',';
+        std::memcpy(at, whole.data(), size_t(whole.size()));
+        for (const quint32 separatorAt : table.separatorsOf(row))
+            at[separatorAt] = separator;
+        return put(at + whole.size(), m_format == Format::Tsv ? "\n" : "\r\n");
+    }
     switch (m_format) {
     case Format::Plain:
         at = putEscaped(at, table.keyUtf8(row));
@@ -205,44 +213,6 @@ char* TableWriter::putRow(char* at, const ProxyTableModel& table, qsizetype row)
         for (int column = 0; column < ProxyTableModel::ColumnCount; ++column) {
             at = put(at, JsonNames[size_t(column)]);
             at = putJsonString(at, table.cellUtf8(row, column));
-        }
-        *at++ = '}';
-        return at;
-    }
-    return at;
-}
-
-char* TableWriter::putPlainRow(char* at, const ProxyTableModel& table, qsizetype row) const
-{
-    // The row is copied whole, then the table's separators between its cells are replaced by the format's.
-    const auto putWhole = [&](char separator) {
-        const QByteArrayView whole = table.rowUtf8(row);
-        std::memcpy(at, whole.data(), size_t(whole.size()));
-        for (const quint32 separatorAt : table.separatorsOf(row))
-            at[separatorAt] = separator;
-        return at + whole.size();
-    };
-    switch (m_format) {
-    case Format::Plain: {
-        const QByteArrayView key = table.keyUtf8(row);
-        at = put(at, std::string_view(key.data(), size_t(key.size())));
-        *at++ = '\n';
-        return at;
-    }
-    case Format::Tsv:
-        at = putWhole('\t');
-        *at++ = '\n';
-        return at;
-    case Format::Csv:
-        at = putWhole(',');
-        return put(at, "\r\n");
-    case Format::Json:
-        for (int column = 0; column < ProxyTableModel::ColumnCount; ++column) {
-            const QByteArrayView cell = table.cellUtf8(row, column);
-            at = put(at, JsonNames[size_t(column)]);
-            *at++ = '"';
-            at = put(at, std::string_view(cell.data(), size_t(cell.size())));
-            *at++ = '"';
         }
         *at++ = '}';
         return at;

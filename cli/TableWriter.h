@@ -31,8 +31,6 @@ private:
     bool selects(const ProxyTableModel& table, qsizetype row) const;
     // Writes the row at `at`, where the room suffices, and returns where it ends.
     char* putRow(char* at, const ProxyTableModel& table, qsizetype row) const;
-    // The same for a row that holds no byte any format escapes or quotes.
-    char* putPlainRow(char* at, const ProxyTableModel& table, qsizetype row) const;
 
     Format m_format;
     QStringList m_types;

@@ -51,6 +51,30 @@ void appendFolded(QByteArrayView text, QByteArray& out)
     }
 }
 
+// Where each cell of the record's row ends, as a Row has it; 64 bits wide, for the caller to check.
+std::array<qint64, ProxyTableModel::ColumnCount> rowEnds(const ProxyRecord& record)
+{
+    const qint64 keyEnd = record.address.size() + 1 + record.port.size();
+    const qint64 typeEnd = keyEnd + 1 + record.type.size();
+    return { record.address.size(), keyEnd, typeEnd, typeEnd + 1 + record.country.size() };
+}
+
+// Writes the record's texts to `at` as a row: address, ":", port, ":", type, ":", country.
+void putRow(char* at, const ProxyRecord& record)
+{
+    const auto put = [&at](QByteArrayView text, char separator) {
+        if (!text.isEmpty())
+            std::memcpy(at, text.data(), size_t(text.size()));
+        at += text.size();
+        if (separator != 0)
+            *at++ = separator;
+    };
+    put(record.address, ':');
+    put(record.port, ':');
+    put(record.type, ':');
+    put(record.country, 0);
+}
+
 } // namespace
 
 ProxyTableModel::ProxyTableModel(QObject* parent)
@@ -96,28 +120,14 @@ Qt::ItemFlags ProxyTableModel::flags(const QModelIndex& index) const
 
 std::optional<ProxyTableModel::Staged> ProxyTableModel::stage(const ProxyRecord& record)
 {
-    const qsizetype keyEnd = record.address.size() + 1 + record.port.size();
-    const qsizetype typeEnd = keyEnd + 1 + record.type.size();
-    const qsizetype total = typeEnd + 1 + record.country.size();
+    const auto ends = rowEnds(record);
     // Row offsets are 32 bits; a page body is far too small for that, so this only keeps a misuse from
     // corrupting the table.
-    if (total > std::numeric_limits<quint32>::max())
+    if (ends[3] > std::numeric_limits<quint32>::max())
         return std::nullopt;
-    char* data = m_text.allocate(size_t(total));
-    char* at = data;
-    const auto put = [&at](QByteArrayView text, char separator) {
-        if (!text.isEmpty())
-            std::memcpy(at, text.data(), size_t(text.size()));
-        at += text.size();
-        if (separator != 0)
-            *at++ = separator;
-    };
-    put(record.address, ':');
-    put(record.port, ':');
-    put(record.type, ':');
-    put(record.country, 0);
-    const Row row { data,
-        { quint32(record.address.size()), quint32(keyEnd), quint32(typeEnd), quint32(total) } };
+    char* data = m_text.allocate(size_t(ends[3]));
+    putRow(data, record);
+    const Row row { data, { quint32(ends[0]), quint32(ends[1]), quint32(ends[2]), quint32(ends[3]) } };
     return Staged { row, m_keys.hashOf(row.key()) };
 }
 
@@ -126,21 +136,23 @@ bool ProxyTableModel::append(const ProxyRecord& record)
     // A view shows at most INT_MAX rows.
     if (size() >= std::numeric_limits<int>::max())
         return false;
-    std::optional<Staged> staged;
-    const bool foreseen
-        = m_foreseenFirst != m_foreseenEnd && m_foreseen[m_foreseenFirst % m_foreseen.size()].is(record);
-    if (foreseen)
-        staged = m_foreseen[m_foreseenFirst++ % m_foreseen.size()].staged;
-    else
-        staged = stage(record);
+    if (m_foreseenFirst != m_foreseenEnd && m_foreseen[m_foreseenFirst % m_foreseen.size()].is(record)) {
+        const Foreseen& foreseen = m_foreseen[m_foreseenFirst++ % m_foreseen.size()];
+        const QByteArrayView key(foreseen.text.data(), foreseen.ends[1]);
+        if (!m_keys.insert(key, foreseen.hash, quint32(m_size), [this](quint32 r) { return rowAt(r).key(); }))
+            return false;
+        char* data = m_text.allocate(foreseen.ends[3]);
+        std::memcpy(data, foreseen.text.data(), foreseen.ends[3]);
+        pushRow(m_rows, m_size++, Row { data, foreseen.ends });
+        return true;
+    }
+    const std::optional<Staged> staged = stage(record);
     if (!staged)
         return false;
     if (!m_keys.insert(
             staged->row.key(), staged->hash, quint32(m_size), [this](quint32 r) { return rowAt(r).key(); })) {
-        // A row staged just now is the arena's last allocation and goes back; the bytes of one staged
-        // ahead stay unused, as rows staged after it follow them.
-        if (!foreseen)
-            m_text.giveBackLast(staged->row.ends[3]);
+        // The row staged just now is the arena's last allocation.
+        m_text.giveBackLast(staged->row.ends[3]);
         return false;
     }
     pushRow(m_rows, m_size++, staged->row);
@@ -156,15 +168,20 @@ bool ProxyTableModel::Foreseen::is(const ProxyRecord& record) const
 
 void ProxyTableModel::foresee(const ProxyRecord& record)
 {
-    const std::optional<Staged> staged = stage(record);
-    if (!staged)
+    const auto ends = rowEnds(record);
+    if (ends[3] > Foreseen::MaxBytes)
         return;
     // Past the oldest entry when the ring is full: a caller that foresees more than it adds only loses
     // the saving.
     if (m_foreseenEnd - m_foreseenFirst == m_foreseen.size())
         ++m_foreseenFirst;
-    m_foreseen[m_foreseenEnd++ % m_foreseen.size()] = { record.address, record.port, *staged };
-    m_keys.prefetch(staged->hash);
+    Foreseen& foreseen = m_foreseen[m_foreseenEnd++ % m_foreseen.size()];
+    foreseen.address = record.address;
+    foreseen.port = record.port;
+    foreseen.ends = { quint32(ends[0]), quint32(ends[1]), quint32(ends[2]), quint32(ends[3]) };
+    putRow(foreseen.text.data(), record);
+    foreseen.hash = m_keys.hashOf(QByteArrayView(foreseen.text.data(), ends[1]));
+    m_keys.prefetch(foreseen.hash);
 }
 
 void ProxyTableModel::makeRoomForRow(Chunks& chunks, qsizetype size)
@@ -196,7 +213,7 @@ void ProxyTableModel::clear()
     m_size = 0;
     m_keys.clear();
     m_text.clear();
-    m_foreseenFirst = m_foreseenEnd = 0; // their rows were staged in the arena just cleared
+    m_foreseenFirst = m_foreseenEnd = 0;
     m_shown = 0;
     endResetModel();
 }

@@ -58,6 +58,8 @@ public:
     }
     QString key(qsizetype row) const { return QString::fromUtf8(keyUtf8(row)); }
     QString cellText(qsizetype row, int column) const { return QString::fromUtf8(cellUtf8(row, column)); }
+    // Bytes of the text store in use, the rows' separators included.
+    qsizetype textBytes() const { return qsizetype(m_text.bytesInUse()); }
 
 private:
     // Rows are written only through the list view adapter, the table's one way in.
@@ -114,22 +116,29 @@ private:
     TextArena m_text;
     KeyIndex m_keys;
     int m_shown = 0; // rows the views have been told about
-    // A row's texts copied into the arena and its key hashed: all that append() needs before it asks the
-    // key index. Empty when the row is too long to store.
+    // A row's texts and its key's hash: all that append() needs before it asks the key index.
     struct Staged
     {
         Row row;
         quint32 hash;
     };
+    // Copies the record into the arena. Empty when the row is too long to store.
     std::optional<Staged> stage(const ProxyRecord& record);
 
     // The rows foresee() staged and append() has not yet met, oldest first. A record is known by where
-    // its address and port lie, which stay unchanged until it is added.
+    // its address and port lie, which stay unchanged until it is added. Its texts wait here, not in the
+    // arena: a row refused as a repeated key must leave nothing behind, and a foreseen row is not the
+    // arena's last allocation once the next one is foreseen.
     struct Foreseen
     {
+        // Longer rows are rare and are staged when they are added instead.
+        static constexpr qsizetype MaxBytes = 240;
+
         QByteArrayView address;
         QByteArrayView port;
-        Staged staged;
+        quint32 hash;
+        std::array<quint32, ColumnCount> ends;
+        std::array<char, MaxBytes> text;
 
         bool is(const ProxyRecord& record) const;
     };

@@ -28,6 +28,7 @@ public:
         char* at = m_next;
         m_next += count;
         m_left -= count;
+        m_inUse += count;
         return at;
     }
 
@@ -36,17 +37,23 @@ public:
     {
         m_next -= count;
         m_left += count;
+        m_inUse -= count;
     }
+
+    // Bytes handed out and not given back.
+    size_t bytesInUse() const { return m_inUse; }
 
     void clear()
     {
         m_blocks.clear();
         m_next = nullptr;
         m_left = 0;
+        m_inUse = 0;
     }
 
 private:
     std::vector<BlockMemory::Block> m_blocks;
     char* m_next = nullptr;
     size_t m_left = 0;
+    size_t m_inUse = 0;
 };

@@ -57,6 +57,10 @@ void tst_ListPageParser::cutting_data()
     QTest::newRow("text beyond ASCII, markup and white space kept")
         << html(u" 192.0.2.10 |80\t|<B>élite</B>|<IMG src=at.gif> Österreich 🇦🇹\r\n"_s)
         << QStringList { u" 192.0.2.10 |80\t|<B>élite</B>|<IMG src=at.gif> Österreich 🇦🇹\r\n"_s } << 0 << 0;
+    const QString longRow = u"192.0.2.30|80|"_s + QString(300, u'x') + u"|Chile"_s;
+    QTest::newRow("one row again and again, short and long")
+        << (html(germany) + html(longRow)).repeated(500) + html(brazil)
+        << QStringList { germany, longRow, brazil } << 998 << 0;
 }
 
 void tst_ListPageParser::cutting()
@@ -76,6 +80,20 @@ void tst_ListPageParser::cutting()
     QCOMPARE(result.shortRows, qsizetype(shortRows));
     // A page's rows reach the view as one insertion, whatever their number.
     QCOMPARE(inserted.size(), rows.isEmpty() ? 0 : 1);
+
+    // The text the table keeps is that of the rows it holds; the same page again adds nothing, and the
+    // rows it refuses take no memory.
+    const auto heldBytes = [&model] {
+        qsizetype bytes = 0;
+        for (qsizetype row = 0; row < model.size(); ++row)
+            bytes += model.rowUtf8(row).size();
+        return bytes;
+    };
+    QCOMPARE(model.textBytes(), heldBytes());
+    const ParseResult again = ParseListPage(page.toUtf8(), list);
+    QCOMPARE(again.added, 0);
+    QCOMPARE(again.duplicates, result.added + result.duplicates);
+    QCOMPARE(model.textBytes(), heldBytes());
 }
 
 QTEST_GUILESS_MAIN(tst_ListPageParser)

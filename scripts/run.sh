@@ -3,11 +3,11 @@
 # Without a display it says so and runs the headless search instead, printing the table.
 #
 # For tests and other setups: TARNWICK_SKIP_SETUP=1 skips installing and building, TARNWICK_BUILD_DIR names
-# the build (default build/), TARNWICK_RUN_PORT the site's port (default 8047, where the window looks for
-# it; 0 picks a free port, and the headless search runs on it, as the window cannot follow).
+# the build (default build-release/), TARNWICK_RUN_PORT the site's port (default 8047, where the window
+# looks for it; 0 picks a free port, and the headless search runs on it, as the window cannot follow).
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-build="${TARNWICK_BUILD_DIR:-$root/build}"
+build="${TARNWICK_BUILD_DIR:-$root/build-release}"
 window_port=8047
 port="${TARNWICK_RUN_PORT:-$window_port}"
 if [ "${TARNWICK_SKIP_SETUP:-}" != 1 ]; then

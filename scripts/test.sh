@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test (no display needed).
-#   scripts/test.sh          the suite, then the suite again built with AddressSanitizer and
-#                            UndefinedBehaviorSanitizer (build-sanitize/), then the fuzz target built with
-#                            clang (build-fuzz/) and run over its seed corpus
+# Installs what is missing, builds, and runs every test (no display needed). Each build is a preset of
+# CMakePresets.json, in a folder of its own.
+#   scripts/test.sh          the suite (dev, build/); the suite again with AddressSanitizer,
+#                            UndefinedBehaviorSanitizer and assertions live (sanitize, build-sanitize/);
+#                            the cutter's and the writer's suites on the scalar paths (scalar,
+#                            build-scalar/); the fuzz targets, built with clang, over their seed inputs
+#                            (fuzz and fuzz-scalar)
 #   scripts/test.sh --quick  the suite only
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -11,21 +14,26 @@ if [ "${1:-}" = "--quick" ]; then
     quick=1
 fi
 "$root/scripts/setup.sh" test
+cd "$root"
 export QT_QPA_PLATFORM=offscreen
-ctest --test-dir "$root/build" --output-on-failure --timeout 600
+ctest --preset dev
 
 if [ "$quick" -eq 0 ]; then
-    echo "The suite again, built with AddressSanitizer and UndefinedBehaviorSanitizer:"
-    cmake -S "$root" -B "$root/build-sanitize" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-        -DTARNWICK_BUILD_TESTS=ON -DTARNWICK_WERROR=ON -DTARNWICK_SANITIZE=ON >/dev/null
-    cmake --build "$root/build-sanitize" --parallel "$(nproc)"
-    ctest --test-dir "$root/build-sanitize" --output-on-failure --timeout 900
+    echo "The suite again, with AddressSanitizer, UndefinedBehaviorSanitizer and assertions live:"
+    cmake --preset sanitize >/dev/null
+    cmake --build --preset sanitize --parallel "$(nproc)"
+    ctest --preset sanitize
 
-    if command -v clang++-14 >/dev/null; then
-        echo "The fuzz target, built with clang, over its seed corpus:"
-        CC=clang-14 CXX=clang++-14 cmake -S "$root" -B "$root/build-fuzz" -G Ninja \
-            -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARNWICK_FUZZ=ON -DTARNWICK_WERROR=ON >/dev/null
-        cmake --build "$root/build-fuzz" --parallel "$(nproc)" --target fuzz_listpage
-        "$root/build-fuzz/fuzz/fuzz_listpage" -runs=0 "$root/fuzz/corpus"
-    fi
+    echo "The cutter's and the writer's suites on the scalar paths:"
+    cmake --preset scalar >/dev/null
+    cmake --build --preset scalar --parallel "$(nproc)" --target tst_listpageparser tarnwick-search \
+        tarnwick-listsite
+    ctest --preset scalar
+
+    echo "The fuzz targets, built with clang, over their seed inputs (SIMD and scalar paths):"
+    for preset in fuzz fuzz-scalar; do
+        cmake --preset "$preset" >/dev/null
+        cmake --build --preset "$preset" --parallel "$(nproc)" --target fuzz_listpage
+        "$root/build-$preset/fuzz/fuzz_listpage" -runs=0 "$root/fuzz/corpus"
+    done
 fi

@@ -4,7 +4,9 @@
 #include <bit>
 #include <cstring>
 
-#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
+// TARNWICK_NO_SIMD builds the scalar path everywhere, so that it is tested on machines that have SSE2.
+#if !defined(TARNWICK_NO_SIMD)                                                                               \
+    && (defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2))
 #define TARNWICK_SSE2 1
 #include <emmintrin.h>
 #endif

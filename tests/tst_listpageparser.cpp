@@ -20,6 +20,7 @@ class tst_ListPageParser : public QObject
 private slots:
     void cutting_data();
     void cutting();
+    void pageEndingInACellEnd();
 };
 
 void tst_ListPageParser::cutting_data()
@@ -57,6 +58,9 @@ void tst_ListPageParser::cutting_data()
     QTest::newRow("text beyond ASCII, markup and white space kept")
         << html(u" 192.0.2.10 |80\t|<B>élite</B>|<IMG src=at.gif> Österreich 🇦🇹\r\n"_s)
         << QStringList { u" 192.0.2.10 |80\t|<B>élite</B>|<IMG src=at.gif> Österreich 🇦🇹\r\n"_s } << 0 << 0;
+    QTest::newRow("three cell ends: the country runs to the next row start")
+        << Row + u"192.0.2.12</TD>\r\n<TD>81</TD>\r\n<TD>x</TD>\r\n<TD>Peru"_s + html(brazil)
+        << QStringList { u"192.0.2.12|81|x|Peru"_s, brazil } << 0 << 0;
     const QString longRow = u"192.0.2.30|80|"_s + QString(300, u'x') + u"|Chile"_s;
     QTest::newRow("one row again and again, short and long")
         << (html(germany) + html(longRow)).repeated(500) + html(brazil)
@@ -94,6 +98,19 @@ void tst_ListPageParser::cutting()
     QCOMPARE(again.added, 0);
     QCOMPARE(again.duplicates, result.added + result.duplicates);
     QCOMPARE(model.textBytes(), heldBytes());
+}
+
+void tst_ListPageParser::pageEndingInACellEnd()
+{
+    // The page's last byte is the line feed of a cell end, at each place it can take in a block of 64.
+    for (int padding = 0; padding < 64; ++padding) {
+        ListViewAdapter list;
+        const QString page
+            = QString(padding, u' ') + Row + u"192.0.2.1</TD>\r\n<TD>80</TD>\r\n<TD>t</TD>\r\n"_s;
+        const ParseResult result = ParseListPage(page.toUtf8(), list);
+        QCOMPARE(result.shortRows, 0);
+        QCOMPARE(TableRows::shown(list.model()), QStringList { u"192.0.2.1|80|t|"_s });
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_ListPageParser)

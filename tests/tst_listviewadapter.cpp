@@ -35,6 +35,7 @@ class tst_ListViewAdapter : public QObject
 
 private slots:
     void keysStayRefusedAcrossGrowthAndSorting();
+    void rowsLongerThanABlockOfText();
     void announcesRowsAsTheyBecomeVisible();
     void sortsEachColumnAsText_data();
     void sortsEachColumnAsText();
@@ -69,6 +70,23 @@ void tst_ListViewAdapter::keysStayRefusedAcrossGrowthAndSorting()
     list.Clear();
     QVERIFY(fill(list, { rows.first() }));
     QCOMPARE(list.model().rowCount(), 1);
+}
+
+void tst_ListViewAdapter::rowsLongerThanABlockOfText()
+{
+    // Rows around and beyond the size of one block of the text store, between short ones, each kept whole
+    // and apart from its neighbours.
+    ListViewAdapter list;
+    QStringList rows;
+    for (const size_t size : { size_t(10), TextArena::FirstBlockBytes + 1, size_t(10),
+             TextArena::BlockBytes + 3, TextArena::BlockBytes - 20, size_t(10) }) {
+        const QChar letter(char16_t(u'a' + rows.size()));
+        rows.append(u"192.0.2.%1|80|%2|c"_s.arg(rows.size()).arg(QString(qsizetype(size), letter)));
+    }
+    list.BeginPage();
+    QVERIFY(fill(list, rows));
+    list.EndPage();
+    QCOMPARE(TableRows::shown(list.model()), rows);
 }
 
 void tst_ListViewAdapter::announcesRowsAsTheyBecomeVisible()

@@ -18,7 +18,7 @@ case "$mode" in
     run) ;;
     test)
         packages+=(python3 binutils-mingw-w64-i686 g++-mingw-w64-i686 clang-14 libclang-rt-14-dev
-                   clang-format clang-tidy)
+                   clang-format clang-tidy dpkg-dev)
         preset=dev
         ;;
     *)

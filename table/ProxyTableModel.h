@@ -3,6 +3,7 @@
 #include "BlockMemory.h"
 #include "KeyIndex.h"
 #include "TextArena.h"
+#include "VisibleText.h"
 
 #include <QAbstractTableModel>
 #include <QByteArrayView>
@@ -58,6 +59,10 @@ public:
     }
     QString key(qsizetype row) const { return QString::fromUtf8(keyUtf8(row)); }
     QString cellText(qsizetype row, int column) const { return QString::fromUtf8(cellUtf8(row, column)); }
+    // As the list shows them (VisibleText.h): what a view displays and what the window copies. The key
+    // shown is the shown address, ":" and the shown port, since ":" never takes part in an escape.
+    QString shownCell(qsizetype row, int column) const { return visibleText(cellUtf8(row, column)); }
+    QString shownKey(qsizetype row) const { return visibleText(keyUtf8(row)); }
 
 private:
     // Rows are written only through the list view adapter, the table's one way in.

@@ -2,7 +2,9 @@
 
 #include "FileOutput.h"
 #include "ProxyTableModel.h"
+#include "VisibleText.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -19,8 +21,8 @@ namespace {
 constexpr int TypeColumn = 2;
 constexpr int CountryColumn = 3;
 
-// The bytes a format has to take care of: every one is ASCII, so a multi-byte character passes through
-// untouched.
+// The bytes a format has to take care of. Those of csv and json are all ASCII, so a multi-byte character
+// passes through them untouched.
 using ByteSet = std::array<bool, 256>;
 
 template <typename Holds> constexpr ByteSet bytesWhere(Holds holds)
@@ -31,13 +33,9 @@ template <typename Holds> constexpr ByteSet bytesWhere(Holds holds)
     return set;
 }
 
-constexpr ByteSet TsvEscaped
-    = bytesWhere([](unsigned c) { return c == '\\' || c == '\t' || c == '\n' || c == '\r'; });
 constexpr ByteSet CsvQuoted
     = bytesWhere([](unsigned c) { return c == ',' || c == '"' || c == '\r' || c == '\n'; });
 constexpr ByteSet JsonEscaped = bytesWhere([](unsigned c) { return c == '"' || c == '\\' || c < 0x20; });
-constexpr ByteSet AnyFormatCares
-    = bytesWhere([](unsigned c) { return c < 0x20 || c == '"' || c == ',' || c == '\\'; });
 
 bool in(const ByteSet& set, char c)
 {
@@ -45,29 +43,15 @@ bool in(const ByteSet& set, char c)
 }
 
 // The output is written through a pointer into room the buffer made for the whole row beforehand: at
-// most this many bytes per byte of the row (JSON writes a control character as six), plus the fixed
-// text around its cells.
-constexpr qsizetype MostBytesPerByte = 6;
+// most this many bytes per byte of the row (tsv and plain write a control character as eight, JSON as
+// six), plus the fixed text around its cells.
+constexpr qsizetype MostBytesPerByte = std::max<qsizetype>(MostVisibleBytesPerByte, 6);
 constexpr qsizetype MostBytesAroundRow = 64;
 
 char* put(char* at, std::string_view text)
 {
     std::memcpy(at, text.data(), text.size());
     return at + text.size();
-}
-
-// tsv and plain: a field never holds a separator or a line end of its own.
-char* putEscaped(char* at, QByteArrayView text)
-{
-    for (const char c : text) {
-        if (!in(TsvEscaped, c)) {
-            *at++ = c;
-            continue;
-        }
-        *at++ = '\\';
-        *at++ = c == '\t' ? 't' : c == '\n' ? 'n' : c == '\r' ? 'r' : '\\';
-    }
-    return at;
 }
 
 char* putCsvField(char* at, QByteArrayView text)
@@ -109,12 +93,12 @@ char* putJsonString(char* at, QByteArrayView text)
     return at;
 }
 
-// Whether `text` holds a byte that tsv or csv has to take care of: a control character, '"', ',' or
-// '\\'. Almost no row does, and its cells are then copied whole. Sixteen bytes are tested at a time where
-// SSE2 is there, else eight: a byte below n sets its top bit in (x - n * ones) & ~x, and no other byte
-// does unless one before it did. The last block overlaps the one before it rather than reading past the
-// end.
-bool needsCare(QByteArrayView text)
+// Whether `text` holds a control character or one of the bytes `Also`: in tsv a byte that may have to be
+// made visible, in csv one that makes a field quoted. Almost no row does, and its cells are then copied
+// whole. Sixteen bytes are tested at a time where SSE2 is there, else eight: a byte below n sets its top
+// bit in (x - n * ones) & ~x, and no other byte does unless one before it did. The last block overlaps
+// the one before it rather than reading past the end.
+template <unsigned char... Also> bool holdsControlOr(QByteArrayView text)
 {
     const char* const data = text.data();
     const qsizetype size = text.size();
@@ -122,10 +106,9 @@ bool needsCare(QByteArrayView text)
     if (size >= 16) {
         const auto test = [](const char* at) {
             const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-            const __m128i control = _mm_cmpeq_epi8(_mm_min_epu8(x, _mm_set1_epi8(0x1F)), x);
-            const __m128i quoted = _mm_or_si128(_mm_cmpeq_epi8(x, _mm_set1_epi8('"')),
-                _mm_or_si128(_mm_cmpeq_epi8(x, _mm_set1_epi8(',')), _mm_cmpeq_epi8(x, _mm_set1_epi8('\\'))));
-            return _mm_movemask_epi8(_mm_or_si128(control, quoted));
+            __m128i found = _mm_cmpeq_epi8(_mm_min_epu8(x, _mm_set1_epi8(0x1F)), x);
+            ((found = _mm_or_si128(found, _mm_cmpeq_epi8(x, _mm_set1_epi8(char(Also))))), ...);
+            return _mm_movemask_epi8(found);
         };
         int found = test(data + size - 16);
         for (qsizetype at = 0; at + 16 < size; at += 16)
@@ -134,25 +117,45 @@ bool needsCare(QByteArrayView text)
     }
 #endif
     if (size < 8) {
+        static constexpr ByteSet Cared
+            = bytesWhere([](unsigned c) { return c < 0x20 || ((c == Also) || ...); });
         bool found = false;
         for (const char c : text)
-            found |= in(AnyFormatCares, c);
+            found |= in(Cared, c);
         return found;
     }
     constexpr quint64 ones = 0x0101010101010101u;
     constexpr quint64 tops = ones << 7;
     const auto anyBelow = [](quint64 x, unsigned char n) { return (x - n * ones) & ~x & tops; };
-    const auto anyEqual
-        = [&](quint64 x, char c) { return anyBelow(x ^ (static_cast<unsigned char>(c) * ones), 1); };
+    const auto anyEqual = [&](quint64 x, unsigned char c) { return anyBelow(x ^ (c * ones), 1); };
     const auto test = [&](const char* at) {
         quint64 x;
         std::memcpy(&x, at, sizeof x);
-        return anyBelow(x, 0x20) | anyEqual(x, '"') | anyEqual(x, ',') | anyEqual(x, '\\');
+        return (anyBelow(x, 0x20) | ... | anyEqual(x, Also));
     };
     quint64 found = test(data + size - 8);
     for (qsizetype at = 0; at + 8 < size; at += 8)
         found |= test(data + at);
     return found != 0;
+}
+
+bool needsMakingVisible(QByteArrayView text)
+{
+    return holdsControlOr<'\\', 0x7F, 0xC2, 0xE2>(text);
+}
+// A byte the test above missed would send a row that needs escapes down the whole-row copy.
+static_assert([] {
+    for (unsigned c = 0; c < 256; ++c) {
+        const bool tested = c < 0x20 || c == '\\' || c == 0x7F || c == 0xC2 || c == 0xE2;
+        if (tested != mayStartVisibleEscape(static_cast<unsigned char>(c)))
+            return false;
+    }
+    return true;
+}());
+
+bool needsQuotes(QByteArrayView text)
+{
+    return holdsControlOr<'"', ','>(text);
 }
 
 constexpr std::array<std::string_view, 4> JsonNames
@@ -184,9 +187,12 @@ bool TableWriter::selects(const ProxyTableModel& table, qsizetype row) const
 
 char* TableWriter::putRow(char* at, const ProxyTableModel& table, qsizetype row) const
 {
-    // In tsv and csv a row with nothing to escape or quote is copied whole, and the table's separators
-    // between its cells are replaced by the format's.
-    if ((m_format == Format::Tsv || m_format == Format::Csv) && !needsCare(table.rowUtf8(row))) {
+    // In tsv and csv a row with nothing to make visible or quote is copied whole, and the table's
+    // separators between its cells are replaced by the format's.
+    const bool copiedWhole = m_format == Format::Tsv ? !needsMakingVisible(table.rowUtf8(row))
+        : m_format == Format::Csv                    ? !needsQuotes(table.rowUtf8(row))
+                                                     : false;
+    if (copiedWhole) {
         const QByteArrayView whole = table.rowUtf8(row);
         const char separator = m_format == Format::Tsv ? '\t' : ',';
         std::memcpy(at, whole.data(), size_t(whole.size()));
@@ -196,12 +202,12 @@ char* TableWriter::putRow(char* at, const ProxyTableModel& table, qsizetype row)
     }
     switch (m_format) {
     case Format::Plain:
-        at = putEscaped(at, table.keyUtf8(row));
+        at = putVisible(at, table.keyUtf8(row));
         *at++ = '\n';
         return at;
     case Format::Tsv:
         for (int column = 0; column < ProxyTableModel::ColumnCount; ++column) {
-            at = putEscaped(at, table.cellUtf8(row, column));
+            at = putVisible(at, table.cellUtf8(row, column));
             *at++ = column + 1 < ProxyTableModel::ColumnCount ? '\t' : '\n';
         }
         return at;

@@ -13,8 +13,8 @@ class TableWriter
 public:
     enum class Format
     {
-        Tsv, // address, port, type, country separated by tabs; backslash, tab, LF and CR escaped
-        Plain, // the key, with the same escapes
+        Tsv, // address, port, type, country separated by tabs; each cell made visible (VisibleText.h)
+        Plain, // the key, made visible the same way
         Csv, // RFC 4180 with a header line
         Json, // one array of objects
     };

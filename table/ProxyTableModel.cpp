@@ -96,7 +96,7 @@ QVariant ProxyTableModel::data(const QModelIndex& index, int role) const
     if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
         return {};
     if (role == Qt::DisplayRole)
-        return cellText(index.row(), index.column());
+        return shownCell(index.row(), index.column());
     return {};
 }
 

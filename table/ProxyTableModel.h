@@ -3,6 +3,7 @@
 #include "BlockMemory.h"
 #include "KeyIndex.h"
 #include "TextArena.h"
+#include "VisibleText.h"
 
 #include <QAbstractTableModel>
 #include <QByteArrayView>
@@ -60,6 +61,10 @@ public:
     QString cellText(qsizetype row, int column) const { return QString::fromUtf8(cellUtf8(row, column)); }
     // Bytes of the text store in use, the rows' separators included.
     qsizetype textBytes() const { return qsizetype(m_text.bytesInUse()); }
+    // As the list shows them (VisibleText.h): what a view displays and what the window copies. The key
+    // shown is the shown address, ":" and the shown port, since ":" never takes part in an escape.
+    QString shownCell(qsizetype row, int column) const { return visibleText(cellUtf8(row, column)); }
+    QString shownKey(qsizetype row) const { return visibleText(keyUtf8(row)); }
 
 private:
     // Rows are written only through the list view adapter, the table's one way in.

@@ -15,7 +15,27 @@ ROWS = [
     ["192.0.2.3", "3128", "anonymous", "Germany"],
     # The one byte to escape or quote in the middle of a long row, away from its first and last words.
     ["192.0.2.4", "1080", "elite", "Korea, Republic of the long name"],
+    # Control and bidirectional characters, made visible in tsv and plain: the window's row, which must
+    # print as the window shows and copies it; each byte that may start an escape alone in a long row and
+    # in rows of under 8 and under 16 bytes; neighbours that stay as they are.
+    ["198.51.100.1\nrm -rf ~", "80\t\x00\u202e1", "elite", "Nowhere"],
+    ["192.0.2.5", "8081", "elite", "Somewhere in the middle \x85 of a long name"],
+    ["192.0.2.6", "8082", "elite", "Somewhere in the \u2066middle\u2069 of a long name"],
+    ["192.0.2.7", "8083", "elite", "Somewhere in the middle \x7f of a long name"],
+    ["192.0.2.8", "8084", "elite", "Nothing\u00a0to\u202fescape\u2010here"],
+    ["1", "2", "x", "\x7f"],
+    ["3", "4", "x", "\x9b"],
+    ["5", "6", "x", "\u200f"],
 ]
+WINDOW_KEY = r"198.51.100.1\nrm -rf ~:80\t\u{0000}\u{202E}1"
+MADE_VISIBLE = re.compile("[\x00-\x1f\x7f-\x9f\u200e\u200f\u202a-\u202e\u2066-\u2069\\\\]")
+SHORT_ESCAPES = {"\\": "\\\\", "\t": "\\t", "\n": "\\n", "\r": "\\r"}
+
+
+def visible(text):
+    return MADE_VISIBLE.sub(lambda c: SHORT_ESCAPES.get(c[0], "\\u{%04X}" % ord(c[0])), text)
+
+
 ROW = "<TR align=middle>\r\n" + "<TD>{}</TD>\r\n" * 4 + "</TR>\r\n"
 SHORT_ROW = "<TR align=middle>\r\n<TD>192.0.2.9</TD>\r\n<TD>81</TD>\r\n</TR>\r\n"
 # Under /rows the three rows after a row of two cells, and a repeated key on page 1; under /empty the
@@ -90,8 +110,7 @@ class CommandLine(unittest.TestCase):
         self.assertEqual((free.returncode, free.stdout.splitlines()), (0, list(expected.values())), free.stderr)
 
     def test_formats(self):
-        escape = {"\\": "\\\\", "\t": "\\t", "\n": "\\n", "\r": "\\r"}
-        escaped = [[re.sub(r"[\\\t\n\r]", lambda c: escape[c[0]], field) for field in row] for row in ROWS]
+        escaped = [[visible(field) for field in row] for row in ROWS]
         cases = {  # how to read the output back, and what it holds
             "tsv": (lambda text: [line.split("\t") for line in text.split("\n")[:-1]], escaped),
             "plain": (lambda text: [[line] for line in text.split("\n")[:-1]], [[a + ":" + p] for a, p, *_ in escaped]),
@@ -105,6 +124,8 @@ class CommandLine(unittest.TestCase):
                 self.assertEqual(run.returncode, 0, run.stderr)
                 self.assertEqual(run.diagnostics[-1], "%d rows (1 repeated key and 1 short row skipped)" % len(ROWS))
                 self.assertEqual(read(run.stdout.decode("utf-8")), expected)
+                if format == "plain":
+                    self.assertEqual(read(run.stdout.decode("utf-8"))[4], [WINDOW_KEY])
                 if format == "csv":  # quoted only where needed, and every record ends in CR LF
                     self.assertIn(b"\r\n192.0.2.2,8080,Anonymous,", run.stdout)
                     self.assertEqual(run.stdout.count(b"\r\n"), len(ROWS) + 2)  # the header and one CR LF in a field

@@ -2,6 +2,7 @@
 // (sorting, copying, no editing, long cells), the links and the advertisement strip.
 #include "ListView.h"
 #include "ProxyRecord.h"
+#include "TableRows.h"
 #include "WindowFixture.h"
 
 #ifdef Q_OS_UNIX
@@ -324,25 +325,83 @@ private slots:
         }
     }
 
+    // A row whose address and port hold a line feed, a tab, NUL and U+202E shows them as escapes, and every
+    // copy puts exactly what is shown on the clipboard: no line of it can be forged by a cell.
+    void copiesWhatItShows_data()
+    {
+        QTest::addColumn<QString>("gesture"); // as in copyGestures, on the first row
+        QTest::newRow("double-click") << u"double-click"_s;
+        QTest::newRow("Ctrl+C") << u"Ctrl+C"_s;
+        QTest::newRow("menu Copy") << u"menu: Copy"_s;
+        QTest::newRow("menu Copy All") << u"menu: Copy All"_s;
+    }
+
+    void copiesWhatItShows()
+    {
+        QFETCH(QString, gesture);
+        const QString page = u"<html><head><meta charset=\"utf-8\"></head><body><TABLE>\r\n"_s
+            + TableRows::html(u"198.51.100.1\nrm -rf ~|80\t\u0000\u202E1|elite|Nowhere"_s)
+            + TableRows::html(u"192.0.2.1|8080|anonymous|Nowhere"_s) + u"</TABLE></body></html>"_s;
+        for (int number = 0; number < ListPageCount; ++number)
+            w->server.setResponse(TestPages::pagePath(number), { 200, number == 0 ? page.toUtf8() : "" });
+        QVERIFY(w->open());
+        w->click(u"cmdStart"_s);
+        QVERIFY(w->searchEnded());
+
+        const QString address = uR"(198.51.100.1\nrm -rf ~)"_s;
+        const QString port = uR"(80\t\u{0000}\u{202E}1)"_s;
+        QCOMPARE(w->keys(), QStringList({ address + u':' + port, u"192.0.2.1:8080"_s }));
+        const auto drawn = [this](int column) {
+            const QModelIndex cell = view()->model()->index(0, column);
+            return qobject_cast<QStyledItemDelegate*>(view()->itemDelegateForIndex(cell))
+                ->displayText(cell.data(), QLocale());
+        };
+        QCOMPARE(QStringList({ drawn(0), drawn(1) }), QStringList({ address, port }));
+
+        if (gesture == u"double-click") {
+            doubleClick(0);
+        } else if (gesture == u"Ctrl+C") {
+            clickRow(0);
+            view()->setFocus();
+            w->press(Qt::Key_C, Qt::ControlModifier);
+        } else {
+            QVERIFY(chooseFromMenu(0, gesture.mid(6)));
+        }
+        const QString copied = QGuiApplication::clipboard()->text();
+        if (gesture.endsWith(u"All")) {
+            QCOMPARE(copied, w->keys().join(u'\n') + u'\n');
+            QCOMPARE(copied.count(u'\n'), w->rows()->rowCount());
+        } else {
+            QCOMPARE(copied, w->keys().first());
+        }
+    }
+
     // A cell too long for its column is drawn cut short, at a character's edge and with piles of accents
-    // thinned, yet a double-click copies its key whole.
+    // thinned, yet a double-click copies its key whole. Control characters are made visible first.
     void longCell_data()
     {
         const QString ellipsis(QChar(0x2026));
         const QString stem = u"\U0001D167"_s; // a combining mark beyond the 16-bit range
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("drawn");
-        QTest::newRow("1 MB plain cell") << QString(1024 * 1024, u'x') << QString(256, u'x') + ellipsis;
+        QTest::addColumn<QString>("shown"); // the whole cell as shown, when not `text` itself
+        QTest::newRow("1 MB plain cell")
+            << QString(1024 * 1024, u'x') << QString(256, u'x') + ellipsis << QString();
         QTest::newRow("cut between letters, not inside one")
-            << u"x"_s + u"e\u0301"_s.repeated(200) << u"x"_s + u"e\u0301"_s.repeated(127) + ellipsis;
+            << u"x"_s + u"e\u0301"_s.repeated(200) << u"x"_s + u"e\u0301"_s.repeated(127) + ellipsis
+            << QString();
         QTest::newRow("cut inside an endless cluster, not inside a surrogate pair")
-            << u"a"_s + stem.repeated(300) << u"a"_s + stem.repeated(8) + ellipsis;
+            << u"a"_s + stem.repeated(300) << u"a"_s + stem.repeated(8) + ellipsis << QString();
+        const QString escape = uR"(\u{001B})"_s;
+        QTest::newRow("escapes cut, not the characters they stand for")
+            << QString(40, QChar(0x1B)) << escape.repeated(32) + ellipsis << escape.repeated(40);
     }
 
     void longCell()
     {
         QFETCH(QString, text);
         QFETCH(QString, drawn);
+        QFETCH(QString, shown);
         QVERIFY(w->open());
         const QByteArray address = text.toUtf8();
         QVERIFY(w->window->LV1().Add(ProxyRecord { address, "8080", {}, {} }));
@@ -350,7 +409,7 @@ private slots:
         auto* delegate = qobject_cast<QStyledItemDelegate*>(view()->itemDelegateForIndex(cell));
         QCOMPARE(delegate->displayText(cell.data(), QLocale()), drawn);
         doubleClick(0);
-        QCOMPARE(QGuiApplication::clipboard()->text(), text + u":8080"_s);
+        QCOMPARE(QGuiApplication::clipboard()->text(), (shown.isNull() ? text : shown) + u":8080"_s);
     }
 
     // The links open their pages, Label6 the home page of the site the window searches rather than the

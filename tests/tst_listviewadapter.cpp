@@ -40,6 +40,8 @@ private slots:
     void sortsEachColumnAsText_data();
     void sortsEachColumnAsText();
     void publishedSortSelectionAndWidths();
+    void showsCellsMadeVisible_data();
+    void showsCellsMadeVisible();
 };
 
 void tst_ListViewAdapter::keysStayRefusedAcrossGrowthAndSorting()
@@ -182,6 +184,38 @@ void tst_ListViewAdapter::publishedSortSelectionAndWidths()
     list.ColumnHeaders(2).SetWidth(743.75f);
     QCOMPARE(list.ColumnHeaders(2).Width(), 743.75f);
     QCOMPARE(changed.takeFirst(), QVariantList({ 2, 743.75f }));
+}
+
+void tst_ListViewAdapter::showsCellsMadeVisible_data()
+{
+    QTest::addColumn<QByteArray>("cell"); // UTF-8, or not
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("backslash and line ends") << "a\nb\tc\rd\\e"_ba << uR"(a\nb\tc\rd\\e)"_s;
+    QTest::newRow("other C0 and DEL")
+        << "\x00\x01\x1b\x1f\x7f "_ba << uR"(\u{0000}\u{0001}\u{001B}\u{001F}\u{007F} )"_s;
+    QTest::newRow("C1 and its neighbours")
+        << "\u0080\u0085\u009f\u00a0\u00ff"_ba << u"\\u{0080}\\u{0085}\\u{009F}\u00a0\u00ff"_s;
+    // U+200D, U+2010, U+2029, U+202F, U+2065 and U+206A stay as they are.
+    QTest::newRow("bidirectional controls and their neighbours")
+        << "\u200d\u200e\u200f\u2010\u2029\u202a\u202e\u202f\u2065\u2066\u2069\u206a \u2019\u20ac"_ba
+        << u"\u200d\\u{200E}\\u{200F}\u2010\u2029\\u{202A}\\u{202E}\u202f\u2065\\u{2066}\\u{2069}\u206a "
+           u"\u2019\u20ac"_s;
+    // What is not UTF-8 shows as replacement characters, never as a control character.
+    QTest::newRow("not UTF-8") << "\xe2\x80\n\xc0\x8a\xe2\x80\xc2\x85\x9f\xc2"_ba
+                               << u"\uFFFD\uFFFD\\n\uFFFD\uFFFD\uFFFD\uFFFD\\u{0085}\uFFFD\uFFFD"_s;
+}
+
+// The list shows a cell's control and bidirectional characters as escapes; the table keeps the cell as it
+// came.
+void tst_ListViewAdapter::showsCellsMadeVisible()
+{
+    QFETCH(QByteArray, cell);
+    QFETCH(QString, shown);
+    ListViewAdapter list;
+    QVERIFY(list.Add(ProxyRecord { cell, cell, "t", "c" }));
+    const ProxyTableModel& model = list.model();
+    QCOMPARE(model.index(0, 0).data().toString(), shown);
+    QCOMPARE(model.cellUtf8(0, 0), cell);
 }
 
 QTEST_GUILESS_MAIN(tst_ListViewAdapter)

@@ -487,14 +487,16 @@ void frmMain::LV1_DblClick()
 void frmMain::copySelectedKey()
 {
     // With no row selected the clipboard keeps what the user put there; emptying it would only lose that.
+    // The key as the list shows it: a cell's line feed pasted raw into a terminal would run what follows.
     const std::optional<ListItem> selected = m_list.SelectedItem();
     if (selected)
-        putOnClipboard(selected->Key());
+        putOnClipboard(m_list.model().shownKey(selected->Index()));
 }
 
 void frmMain::copyAllKeys()
 {
-    // The rows the list shows, in the order it shows them: sorting reorders the table itself.
+    // The rows the list shows, in the order it shows them (sorting reorders the table itself), each key as
+    // the list shows it: so every line is one row, whatever its cells hold.
     const ProxyTableModel& table = m_list.model();
     const int rows = table.rowCount();
     if (rows == 0)
@@ -505,7 +507,7 @@ void frmMain::copyAllKeys()
     QByteArray text;
     text.reserve(rows * UsualLineLength);
     for (int row = 0; row < rows; ++row) {
-        text += table.keyUtf8(row);
+        appendVisible(text, table.keyUtf8(row));
         text += '\n';
     }
     putOnClipboard(QString::fromUtf8(text));

@@ -115,9 +115,10 @@ std::vector<std::vector<ListRow>> listRows(const ListSiteOptions& options)
 
             bool repeated = true;
             KeyCode code = 0;
+            // Branches alike are kept apart: the order of the random draws decides the data of every seed.
             if (row == forcedRepeatRow) {
                 code = earlierPageKey();
-            } else if (random.below(RepeatOneIn) != 0) {
+            } else if (random.below(RepeatOneIn) != 0) { // NOLINT(bugprone-branch-clone)
                 repeated = false;
             } else if (page > 0 && (row == 0 || random.below(SamePageRepeatOneIn) != 0)) {
                 code = earlierPageKey();
@@ -205,7 +206,8 @@ std::string homePage()
                       "<UL>\r\n";
     for (int page = 0; page < ListPageCount; ++page) {
         const std::string number = std::to_string(page);
-        out += "<LI><A href=\"/proxy_list.php?showpage=" + number + "\">Page " + number + "</A></LI>\r\n";
+        out.append("<LI><A href=\"/proxy_list.php?showpage=").append(number).append("\">Page ");
+        out.append(number).append("</A></LI>\r\n");
     }
     out += "</UL>\r\n"
            "</BODY></HTML>\r\n";

@@ -37,16 +37,20 @@ Block allocate(size_t bytes, bool zeroed)
             = mmap(nullptr, size + HugePageBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
         if (mapped == MAP_FAILED)
             throw std::bad_alloc();
-        const auto start = reinterpret_cast<std::uintptr_t>(mapped);
-        const std::uintptr_t aligned = (start + HugePageBytes - 1) & ~std::uintptr_t(HugePageBytes - 1);
-        if (aligned > start)
-            munmap(mapped, aligned - start);
-        if (const std::uintptr_t tail = start + HugePageBytes - aligned; tail > 0)
-            munmap(reinterpret_cast<void*>(aligned + size), tail);
+        // Offsets from the mapping rather than addresses made from integers, so the compiler keeps track
+        // of the pointer.
+        char* const start = static_cast<char*>(mapped);
+        const size_t misalignment = reinterpret_cast<std::uintptr_t>(mapped) % HugePageBytes;
+        const size_t head = misalignment == 0 ? 0 : HugePageBytes - misalignment;
+        char* const aligned = start + head;
+        if (head > 0)
+            munmap(start, head);
+        if (const size_t tail = HugePageBytes - head; tail > 0)
+            munmap(aligned + size, tail);
         // Only a hint: without huge pages the block is filled a page at a time as before.
-        madvise(reinterpret_cast<void*>(aligned), size, MADV_HUGEPAGE);
+        madvise(aligned, size, MADV_HUGEPAGE);
         // A fresh mapping reads as zeroes.
-        return Block(reinterpret_cast<char*>(aligned), Release { size });
+        return Block(aligned, Release { size });
     }
 #endif
     return Block(zeroed ? new char[bytes]() : new char[bytes]);

@@ -20,7 +20,7 @@ template <typename Step> void guarded(Step&& step) noexcept
 
 } // namespace
 
-SearchController::SearchController(SearchHost& host, QString siteBase)
+SearchController::SearchController(SearchHost& host, const QString& siteBase)
     : m_host(host)
     , m_siteBase(ListSite::normalisedBase(siteBase))
 { }

@@ -23,7 +23,7 @@ public:
     static inline const QString HaltedText = QStringLiteral("Download Halted");
     static inline const QString CompleteText = QStringLiteral("Download Complete");
 
-    explicit SearchController(SearchHost& host, QString siteBase);
+    explicit SearchController(SearchHost& host, const QString& siteBase);
 
     // The start button: starts a search when the caption reads the start caption, halts it otherwise.
     void cmdStart_Click();

@@ -9,7 +9,7 @@
 
 namespace DefaultBrowser {
 
-void OpenUrl(QString url)
+void OpenUrl(const QString& url)
 {
 #if defined(Q_OS_WIN)
     ShellOpen::open(reinterpret_cast<const wchar_t*>(url.utf16()));

@@ -7,6 +7,6 @@ namespace DefaultBrowser {
 
 // Opens `url` (a complete absolute address) with the shell's "open" verb. Returns at once; a failure
 // is not reported, and nothing waits for the browser.
-void OpenUrl(QString url);
+void OpenUrl(const QString& url);
 
 } // namespace DefaultBrowser

@@ -303,6 +303,7 @@ struct PageLoader::Transfer
     z_stream zlib {};
     TransferFacts facts;
     qint64 headerBytes = 0;
+    bool chunked = false; // the answer named the chunked transfer coding
     bool active = false;
 };
 
@@ -466,6 +467,7 @@ bool PageLoader::Transfer::takeHeader(QByteArrayView line)
         // it, as a refusal ends the transfer.
         facts = {};
         headerBytes = 0;
+        chunked = false;
         owner.m_received.clear();
         owner.m_contentType.clear();
     }
@@ -501,6 +503,21 @@ bool PageLoader::Transfer::takeHeader(QByteArrayView line)
         if (facts.compressed || (coding != "gzip" && coding != "x-gzip" && coding != "deflate"))
             return refuse(Refusal::UnknownEncoding);
         facts.compressed = true;
+    } else if (name.compare("transfer-encoding", Qt::CaseInsensitive) == 0) {
+        // The framing is either the connection's end or one layer of chunks: anything else is framed in
+        // a way the network library reads differently from the server, or not at all.
+        for (qsizetype from = 0; from <= value.size();) {
+            qsizetype comma = value.indexOf(',', from);
+            if (comma < 0)
+                comma = value.size();
+            const QByteArrayView coding = value.sliced(from, comma - from).trimmed();
+            from = comma + 1;
+            if (coding.isEmpty() || coding.compare("identity", Qt::CaseInsensitive) == 0)
+                continue;
+            if (chunked || coding.compare("chunked", Qt::CaseInsensitive) != 0)
+                return refuse(Refusal::UnknownTransferCoding);
+            chunked = true;
+        }
     } else if (name.compare("content-type", Qt::CaseInsensitive) == 0) {
         owner.m_contentType = value.toByteArray();
     }

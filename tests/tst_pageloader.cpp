@@ -47,6 +47,12 @@ const QByteArray Page = "<html><body>" + QByteArray("<tr><td>10.0.0.1</td><td>80
 
 const auto length = [](qsizetype size) { return "Content-Length: " + QByteArray::number(size) + "\r\n"; };
 
+// `data` as one chunk and the last chunk.
+QByteArray inChunks(const QByteArray& data)
+{
+    return QByteArray::number(data.size(), 16) + "\r\n" + data + "\r\n0\r\n\r\n";
+}
+
 } // namespace
 
 class tst_PageLoader : public QObject
@@ -173,6 +179,11 @@ private slots:
             "file");
         row("not HTTP", raw("hello\r\n\r\n<body>x</body>"), "HTTP/0.9");
         row("headers never finished", raw("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n"), "headers ended");
+        row("compressed transfer coding", ok("Transfer-Encoding: gzip, chunked\r\n", inChunks(page)),
+            "transfer coding");
+        row("chunked twice", ok("Transfer-Encoding: chunked, chunked\r\n", inChunks(inChunks(page))),
+            "transfer coding");
+        row("chunked on two lines", ok(chunked + chunked, inChunks(inChunks(page))), "transfer coding");
     }
 
     void answers()

@@ -247,6 +247,19 @@ qint64 parseLength(QByteArrayView value)
     return length;
 }
 
+// Whether a status line opens an interim answer, after which the same request is answered again. 101
+// switches protocols, which the network library takes for the end of the headers: not interim.
+bool isInterimStatusLine(QByteArrayView line)
+{
+    const qsizetype space = line.indexOf(' ');
+    if (space < 0 || line.size() < space + 4)
+        return false;
+    const QByteArrayView code = line.sliced(space + 1, 3);
+    return code[0] == '1'
+        && std::all_of(code.begin(), code.end(), [](char c) { return c >= '0' && c <= '9'; })
+        && code != "101";
+}
+
 // The network library's reason, with any control character a server slipped into it made harmless.
 QString transferErrorText(CURLcode result, const char* detail)
 {
@@ -282,6 +295,7 @@ struct PageLoader::Transfer
     // The callbacks curl calls, from inside curl_multi_socket_action and the like.
     static int onSocket(CURL*, curl_socket_t socket, int what, void* transfer, void*);
     static int onTimer(CURLM*, long milliseconds, void* transfer);
+    static int onRequest(void* transfer, char*, char*, int, int);
     static size_t onHeader(char* data, size_t size, size_t count, void* transfer);
     static size_t onBody(char* data, size_t size, size_t count, void* transfer);
 
@@ -302,7 +316,9 @@ struct PageLoader::Transfer
     QHash<curl_socket_t, Watch> sockets;
     z_stream zlib {};
     TransferFacts facts;
-    qint64 headerBytes = 0;
+    qint64 headerBytes = 0; // of the whole exchange: every answer, interim and redirecting ones too
+    bool statusLineNext = true; // the next header line starts an answer
+    bool interim = false; // the answer is an interim (1xx) one
     bool chunked = false; // the answer named the chunked transfer coding
     bool active = false;
 };
@@ -321,6 +337,14 @@ int PageLoader::Transfer::onTimer(CURLM*, long milliseconds, void* transfer)
     else
         timer.start(int(std::min<long>(milliseconds, std::numeric_limits<int>::max())));
     return 0;
+}
+
+int PageLoader::Transfer::onRequest(void* transfer, char*, char*, int, int)
+{
+    // Each request, the page's own and each redirect's, is answered starting with a status line; until
+    // then the header lines that follow a body are its trailers.
+    static_cast<Transfer*>(transfer)->statusLineNext = true;
+    return CURL_PREREQFUNC_OK;
 }
 
 size_t PageLoader::Transfer::onHeader(char* data, size_t size, size_t count, void* transfer)
@@ -368,6 +392,8 @@ PageLoader::Transfer::Transfer(PageLoader& loader)
     curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, 256L * 1024);
     curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, onHeader);
     curl_easy_setopt(easy, CURLOPT_HEADERDATA, this);
+    curl_easy_setopt(easy, CURLOPT_PREREQFUNCTION, onRequest);
+    curl_easy_setopt(easy, CURLOPT_PREREQDATA, this);
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, onBody);
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, this);
 }
@@ -384,6 +410,7 @@ void PageLoader::Transfer::start(const QUrl& url, int timeoutMs)
 {
     facts = {};
     headerBytes = 0;
+    statusLineNext = true;
     errorText[0] = 0;
     curl_easy_setopt(easy, CURLOPT_URL, url.toEncoded(QUrl::RemoveFragment).constData());
     // Never from https down to http.
@@ -462,18 +489,26 @@ bool PageLoader::Transfer::refuse(TransferFacts::Refusal refusal)
 bool PageLoader::Transfer::takeHeader(QByteArrayView line)
 {
     using Refusal = TransferFacts::Refusal;
-    if (line.startsWith("HTTP/")) {
-        // A new response: an interim one, one that redirects, or the page's own. No refusal comes before
-        // it, as a refusal ends the transfer.
-        facts = {};
-        headerBytes = 0;
-        chunked = false;
-        owner.m_received.clear();
-        owner.m_contentType.clear();
-    }
     headerBytes += line.size();
     if (headerBytes > MaxHeaderBytes)
         return refuse(Refusal::HeadersTooLarge);
+    if (statusLineNext) {
+        // A new answer: an interim one, one that redirects, or the page's own. Only here: a header line
+        // that merely looks like a status line is a header like any other. No refusal comes before it, as
+        // a refusal ends the transfer.
+        statusLineNext = false;
+        interim = isInterimStatusLine(line);
+        facts = {};
+        chunked = false;
+        owner.m_received.clear();
+        owner.m_contentType.clear();
+        return true;
+    }
+    if (interim) {
+        // Says nothing of the page: passed over whole, and another answer follows it.
+        statusLineNext = line.trimmed().isEmpty();
+        return true;
+    }
     const qsizetype colon = line.indexOf(':');
     if (colon < 0) {
         if (line.trimmed().isEmpty()) {

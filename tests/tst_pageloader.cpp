@@ -184,6 +184,13 @@ private slots:
         row("chunked twice", ok("Transfer-Encoding: chunked, chunked\r\n", inChunks(inChunks(page))),
             "transfer coding");
         row("chunked on two lines", ok(chunked + chunked, inChunks(inChunks(page))), "transfer coding");
+        row("status line among the headers", ok(gzipped + "HTTP/1.1: x\r\n" + length(page.size()), page),
+            "compress");
+        const QByteArray padding = "X-Padding: " + QByteArray(40 * 1024, 'a') + "\r\nHTTP/1.1: x\r\n";
+        row("status lines among the padding", ok(padding.repeated(4) + length(page.size()), page), "64 KiB");
+        row("interim answer with an encoding",
+            raw("HTTP/1.1 103 Early Hints\r\nContent-Encoding: br\r\n\r\n"
+                + ok(length(page.size()), page).raw));
     }
 
     void answers()

@@ -2,6 +2,7 @@
 
 #include "PageVerdict.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QSocketNotifier>
 #include <QStringDecoder>
@@ -313,6 +314,7 @@ struct PageLoader::Transfer
     CURL* easy;
     char errorText[CURL_ERROR_SIZE] = {};
     QTimer timer;
+    QElapsedTimer started;
     QHash<curl_socket_t, Watch> sockets;
     z_stream zlib {};
     TransferFacts facts;
@@ -412,6 +414,7 @@ void PageLoader::Transfer::start(const QUrl& url, int timeoutMs)
     headerBytes = 0;
     statusLineNext = true;
     errorText[0] = 0;
+    started.start();
     curl_easy_setopt(easy, CURLOPT_URL, url.toEncoded(QUrl::RemoveFragment).constData());
     // Never from https down to http.
     curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, url.scheme() == u"https" ? "https" : "http,https");
@@ -469,7 +472,10 @@ void PageLoader::Transfer::act(curl_socket_t socket, int events)
         if (message->msg != CURLMSG_DONE || message->easy_handle != easy || !active)
             continue;
         const CURLcode result = message->data.result;
-        if (result != CURLE_OK)
+        // The network library times the last redirect only, though the limit holds for the whole load.
+        if (result == CURLE_OPERATION_TIMEDOUT)
+            facts.transferError = u"The page timed out after %1 milliseconds"_s.arg(started.elapsed());
+        else if (result != CURLE_OK)
             facts.transferError = transferErrorText(result, errorText);
         curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &facts.status);
         abandon();

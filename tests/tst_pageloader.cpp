@@ -252,6 +252,26 @@ private slots:
         QVERIFY2(
             reports[3].startsWith(u"/held") && reports[3].contains(u"timed out"), qPrintable(reports[3]));
     }
+
+    // A load that runs out of time after some redirects states how long it ran in all.
+    void timeoutOverRedirects()
+    {
+        const auto redirect = [](int to) {
+            return "HTTP/1.1 302 Found\r\nLocation: /hop" + QByteArray::number(to)
+                + "\r\nContent-Length: 0\r\n\r\n";
+        };
+        m_server.setResponse(u"/hop0"_s, { .raw = redirect(1), .delay = 150 });
+        m_server.setResponse(u"/hop1"_s, { .raw = redirect(2), .delay = 150 });
+        m_server.setResponse(u"/hop2"_s, { .hold = true });
+        PageLoader loader;
+        loader.setTimeout(400);
+        QSignalSpy complete(&loader, &PageLoader::DocumentComplete);
+        loader.Navigate(m_server.url(u"/hop0"_s));
+        QVERIFY(complete.wait(10000));
+        const QRegularExpressionMatch stated
+            = QRegularExpression(u"timed out after (\\d+) milliseconds"_s).match(loader.LoadError());
+        QVERIFY2(stated.hasMatch() && stated.captured(1).toInt() >= 400, qPrintable(loader.LoadError()));
+    }
 };
 
 QTEST_GUILESS_MAIN(tst_PageLoader)

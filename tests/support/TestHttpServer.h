@@ -18,6 +18,7 @@ public:
         // When either is set: `raw` as it is, then `endless` again and again until the client goes away.
         QByteArray raw {};
         QByteArray endless {};
+        int delay = 0; // milliseconds between the request and the answer
     };
 
     // Told of each request, by path and query, before it is answered.
@@ -69,6 +70,15 @@ private:
         Response response = m_responses.value(target, { 404, "<html><body>Not found</body></html>" });
         if (response.hold)
             return;
+        if (response.delay > 0)
+            QTimer::singleShot(
+                response.delay, socket, [this, socket, response] { answer(socket, response); });
+        else
+            answer(socket, response);
+    }
+
+    void answer(QTcpSocket* socket, Response response)
+    {
         if (response.raw.isEmpty() && response.endless.isEmpty()) {
             response.raw = "HTTP/1.1 " + QByteArray::number(response.status)
                 + " Status\r\nContent-Type: text/html\r\nContent-Length: "

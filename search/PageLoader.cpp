@@ -4,6 +4,7 @@
 
 #include <QElapsedTimer>
 #include <QHash>
+#include <QSet>
 #include <QSocketNotifier>
 #include <QStringDecoder>
 #include <QStringEncoder>
@@ -16,6 +17,13 @@
 #include <array>
 #include <cstring>
 #include <limits>
+
+#ifdef Q_OS_WIN
+#include <winsock2.h>
+#else
+#include <poll.h>
+#include <unistd.h>
+#endif
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -261,6 +269,18 @@ bool isInterimStatusLine(QByteArrayView line)
         && code != "101";
 }
 
+// Whether a socket has something to read, its end or an error included, without waiting.
+bool holdsBytes(curl_socket_t socket)
+{
+#ifdef Q_OS_WIN
+    WSAPOLLFD watched { socket, POLLRDNORM, 0 };
+    return WSAPoll(&watched, 1, 0) != 0;
+#else
+    pollfd watched { socket, POLLIN, 0 };
+    return poll(&watched, 1, 0) != 0;
+#endif
+}
+
 // The network library's reason, with any control character a server slipped into it made harmless.
 QString transferErrorText(CURLcode result, const char* detail)
 {
@@ -292,11 +312,14 @@ struct PageLoader::Transfer
 
     void start(const QUrl& url, int timeoutMs);
     void abandon();
+    void makeMulti();
 
     // The callbacks curl calls, from inside curl_multi_socket_action and the like.
     static int onSocket(CURL*, curl_socket_t socket, int what, void* transfer, void*);
     static int onTimer(CURLM*, long milliseconds, void* transfer);
     static int onRequest(void* transfer, char*, char*, int, int);
+    static int onSocketOpened(void* transfer, curl_socket_t socket, curlsocktype);
+    static int onSocketClosing(void* transfer, curl_socket_t socket);
     static size_t onHeader(char* data, size_t size, size_t count, void* transfer);
     static size_t onBody(char* data, size_t size, size_t count, void* transfer);
 
@@ -316,6 +339,9 @@ struct PageLoader::Transfer
     QTimer timer;
     QElapsedTimer started;
     QHash<curl_socket_t, Watch> sockets;
+    // Every socket curl has open, from its creation to its closing: between pages, the connections it
+    // keeps for the next one.
+    QSet<curl_socket_t> open;
     z_stream zlib {};
     TransferFacts facts;
     qint64 headerBytes = 0; // of the whole exchange: every answer, interim and redirecting ones too
@@ -349,6 +375,22 @@ int PageLoader::Transfer::onRequest(void* transfer, char*, char*, int, int)
     return CURL_PREREQFUNC_OK;
 }
 
+int PageLoader::Transfer::onSocketOpened(void* transfer, curl_socket_t socket, curlsocktype)
+{
+    static_cast<Transfer*>(transfer)->open.insert(socket);
+    return CURL_SOCKOPT_OK;
+}
+
+int PageLoader::Transfer::onSocketClosing(void* transfer, curl_socket_t socket)
+{
+    static_cast<Transfer*>(transfer)->open.remove(socket);
+#ifdef Q_OS_WIN
+    return closesocket(socket);
+#else
+    return close(socket);
+#endif
+}
+
 size_t PageLoader::Transfer::onHeader(char* data, size_t size, size_t count, void* transfer)
 {
     const QByteArrayView line(data, qsizetype(size * count));
@@ -366,18 +408,13 @@ PageLoader::Transfer::Transfer(PageLoader& loader)
 {
     static const bool initialised = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
     Q_UNUSED(initialised);
-    multi = curl_multi_init();
+    makeMulti();
     easy = curl_easy_init();
     // 15 window bits, plus 32: a gzip or a zlib header, whichever the stream has.
     inflateInit2(&zlib, 15 + 32);
     timer.setSingleShot(true);
     timer.setTimerType(Qt::PreciseTimer);
     QObject::connect(&timer, &QTimer::timeout, &owner, [this] { act(CURL_SOCKET_TIMEOUT, 0); });
-
-    curl_multi_setopt(multi, CURLMOPT_SOCKETFUNCTION, onSocket);
-    curl_multi_setopt(multi, CURLMOPT_SOCKETDATA, this);
-    curl_multi_setopt(multi, CURLMOPT_TIMERFUNCTION, onTimer);
-    curl_multi_setopt(multi, CURLMOPT_TIMERDATA, this);
 
     curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, errorText);
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
@@ -398,6 +435,19 @@ PageLoader::Transfer::Transfer(PageLoader& loader)
     curl_easy_setopt(easy, CURLOPT_PREREQDATA, this);
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, onBody);
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, this);
+    curl_easy_setopt(easy, CURLOPT_SOCKOPTFUNCTION, onSocketOpened);
+    curl_easy_setopt(easy, CURLOPT_SOCKOPTDATA, this);
+    curl_easy_setopt(easy, CURLOPT_CLOSESOCKETFUNCTION, onSocketClosing);
+    curl_easy_setopt(easy, CURLOPT_CLOSESOCKETDATA, this);
+}
+
+void PageLoader::Transfer::makeMulti()
+{
+    multi = curl_multi_init();
+    curl_multi_setopt(multi, CURLMOPT_SOCKETFUNCTION, onSocket);
+    curl_multi_setopt(multi, CURLMOPT_SOCKETDATA, this);
+    curl_multi_setopt(multi, CURLMOPT_TIMERFUNCTION, onTimer);
+    curl_multi_setopt(multi, CURLMOPT_TIMERDATA, this);
 }
 
 PageLoader::Transfer::~Transfer()
@@ -415,6 +465,14 @@ void PageLoader::Transfer::start(const QUrl& url, int timeoutMs)
     statusLineNext = true;
     errorText[0] = 0;
     started.start();
+    // A kept connection that holds bytes before its next request is even sent is out of step with its
+    // server: curl would take them for the next answer. Closed with every other kept connection, as only
+    // the multi handle's end closes them all, so the page goes out on a fresh one.
+    if (std::any_of(open.begin(), open.end(), holdsBytes)) {
+        curl_multi_cleanup(multi);
+        timer.stop();
+        makeMulti();
+    }
     curl_easy_setopt(easy, CURLOPT_URL, url.toEncoded(QUrl::RemoveFragment).constData());
     // Never from https down to http.
     curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, url.scheme() == u"https" ? "https" : "http,https");

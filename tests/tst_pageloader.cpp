@@ -253,6 +253,44 @@ private slots:
             reports[3].startsWith(u"/held") && reports[3].contains(u"timed out"), qPrintable(reports[3]));
     }
 
+    // A connection that holds bytes before the next request is sent is out of step with its server: the
+    // next page loads on a new connection from its own request, and those bytes reach no page. A
+    // connection in step is used again.
+    void outOfStepConnection()
+    {
+        const auto kept = [](const QByteArray& name) {
+            const QByteArray body = "<body>" + name + "</body>";
+            return "HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n\r\n"
+                + body;
+        };
+        m_server.setResponse(u"/kept0"_s, { .raw = kept("kept0"), .keepOpen = true });
+        m_server.setResponse(
+            u"/kept1"_s, { .raw = kept("kept1"), .keepOpen = true, .later = kept("forged") });
+        m_server.setResponse(u"/kept2"_s, { .raw = kept("kept2"), .keepOpen = true });
+        m_server.setResponse(u"/kept3"_s, { 200, "<body>kept3</body>" });
+        const qsizetype before = m_server.requests().size();
+        PageLoader loader;
+        QSignalSpy complete(&loader, &PageLoader::DocumentComplete);
+        QByteArrayList bodies;
+        for (int page = 0; page < 4; ++page) {
+            if (page == 2) {
+                m_server.writeLater();
+                QTRY_VERIFY_WITH_TIMEOUT(m_server.delivered(), 5000);
+            }
+            loader.Navigate(m_server.url(u"/kept%1"_s.arg(page)));
+            QVERIFY(complete.wait(5000));
+            bodies << loader.BodyHtml().toByteArray();
+        }
+        QCOMPARE(bodies, QByteArrayList({ "kept0", "kept1", "kept2", "kept3" }));
+        const QList<int> connections = m_server.requestConnections().mid(before);
+        QCOMPARE(connections.size(), 4);
+        QCOMPARE(connections[1], connections[0]);
+        QVERIFY(connections[2] != connections[1]);
+        QCOMPARE(connections[3], connections[2]);
+        // Closed, not kept aside: the out-of-step connection and the one its page and the next used.
+        QTRY_COMPARE_WITH_TIMEOUT(m_server.openConnections(), 0, 5000);
+    }
+
     // A load that runs out of time after some redirects states how long it ran in all.
     void timeoutOverRedirects()
     {

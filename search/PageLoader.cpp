@@ -2,7 +2,9 @@
 
 #include "PageVerdict.h"
 
+#include <QElapsedTimer>
 #include <QHash>
+#include <QSet>
 #include <QSocketNotifier>
 #include <QStringDecoder>
 #include <QStringEncoder>
@@ -15,6 +17,13 @@
 #include <array>
 #include <cstring>
 #include <limits>
+
+#ifdef Q_OS_WIN
+#include <winsock2.h>
+#else
+#include <poll.h>
+#include <unistd.h>
+#endif
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -247,6 +256,31 @@ qint64 parseLength(QByteArrayView value)
     return length;
 }
 
+// Whether a status line opens an interim answer, after which the same request is answered again. 101
+// switches protocols, which the network library takes for the end of the headers: not interim.
+bool isInterimStatusLine(QByteArrayView line)
+{
+    const qsizetype space = line.indexOf(' ');
+    if (space < 0 || line.size() < space + 4)
+        return false;
+    const QByteArrayView code = line.sliced(space + 1, 3);
+    return code[0] == '1'
+        && std::all_of(code.begin(), code.end(), [](char c) { return c >= '0' && c <= '9'; })
+        && code != "101";
+}
+
+// Whether a socket has something to read, its end or an error included, without waiting.
+bool holdsBytes(curl_socket_t socket)
+{
+#ifdef Q_OS_WIN
+    WSAPOLLFD watched { socket, POLLRDNORM, 0 };
+    return WSAPoll(&watched, 1, 0) != 0;
+#else
+    pollfd watched { socket, POLLIN, 0 };
+    return poll(&watched, 1, 0) != 0;
+#endif
+}
+
 // The network library's reason, with any control character a server slipped into it made harmless.
 QString transferErrorText(CURLcode result, const char* detail)
 {
@@ -278,10 +312,14 @@ struct PageLoader::Transfer
 
     void start(const QUrl& url, int timeoutMs);
     void abandon();
+    void makeMulti();
 
     // The callbacks curl calls, from inside curl_multi_socket_action and the like.
     static int onSocket(CURL*, curl_socket_t socket, int what, void* transfer, void*);
     static int onTimer(CURLM*, long milliseconds, void* transfer);
+    static int onRequest(void* transfer, char*, char*, int, int);
+    static int onSocketOpened(void* transfer, curl_socket_t socket, curlsocktype);
+    static int onSocketClosing(void* transfer, curl_socket_t socket);
     static size_t onHeader(char* data, size_t size, size_t count, void* transfer);
     static size_t onBody(char* data, size_t size, size_t count, void* transfer);
 
@@ -299,10 +337,17 @@ struct PageLoader::Transfer
     CURL* easy;
     char errorText[CURL_ERROR_SIZE] = {};
     QTimer timer;
+    QElapsedTimer started;
     QHash<curl_socket_t, Watch> sockets;
+    // Every socket curl has open, from its creation to its closing: between pages, the connections it
+    // keeps for the next one.
+    QSet<curl_socket_t> open;
     z_stream zlib {};
     TransferFacts facts;
-    qint64 headerBytes = 0;
+    qint64 headerBytes = 0; // of the whole exchange: every answer, interim and redirecting ones too
+    bool statusLineNext = true; // the next header line starts an answer
+    bool interim = false; // the answer is an interim (1xx) one
+    bool chunked = false; // the answer named the chunked transfer coding
     bool active = false;
 };
 
@@ -322,6 +367,30 @@ int PageLoader::Transfer::onTimer(CURLM*, long milliseconds, void* transfer)
     return 0;
 }
 
+int PageLoader::Transfer::onRequest(void* transfer, char*, char*, int, int)
+{
+    // Each request, the page's own and each redirect's, is answered starting with a status line; until
+    // then the header lines that follow a body are its trailers.
+    static_cast<Transfer*>(transfer)->statusLineNext = true;
+    return CURL_PREREQFUNC_OK;
+}
+
+int PageLoader::Transfer::onSocketOpened(void* transfer, curl_socket_t socket, curlsocktype)
+{
+    static_cast<Transfer*>(transfer)->open.insert(socket);
+    return CURL_SOCKOPT_OK;
+}
+
+int PageLoader::Transfer::onSocketClosing(void* transfer, curl_socket_t socket)
+{
+    static_cast<Transfer*>(transfer)->open.remove(socket);
+#ifdef Q_OS_WIN
+    return closesocket(socket);
+#else
+    return close(socket);
+#endif
+}
+
 size_t PageLoader::Transfer::onHeader(char* data, size_t size, size_t count, void* transfer)
 {
     const QByteArrayView line(data, qsizetype(size * count));
@@ -339,18 +408,13 @@ PageLoader::Transfer::Transfer(PageLoader& loader)
 {
     static const bool initialised = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
     Q_UNUSED(initialised);
-    multi = curl_multi_init();
+    makeMulti();
     easy = curl_easy_init();
     // 15 window bits, plus 32: a gzip or a zlib header, whichever the stream has.
     inflateInit2(&zlib, 15 + 32);
     timer.setSingleShot(true);
     timer.setTimerType(Qt::PreciseTimer);
     QObject::connect(&timer, &QTimer::timeout, &owner, [this] { act(CURL_SOCKET_TIMEOUT, 0); });
-
-    curl_multi_setopt(multi, CURLMOPT_SOCKETFUNCTION, onSocket);
-    curl_multi_setopt(multi, CURLMOPT_SOCKETDATA, this);
-    curl_multi_setopt(multi, CURLMOPT_TIMERFUNCTION, onTimer);
-    curl_multi_setopt(multi, CURLMOPT_TIMERDATA, this);
 
     curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, errorText);
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
@@ -367,8 +431,23 @@ PageLoader::Transfer::Transfer(PageLoader& loader)
     curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, 256L * 1024);
     curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, onHeader);
     curl_easy_setopt(easy, CURLOPT_HEADERDATA, this);
+    curl_easy_setopt(easy, CURLOPT_PREREQFUNCTION, onRequest);
+    curl_easy_setopt(easy, CURLOPT_PREREQDATA, this);
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, onBody);
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, this);
+    curl_easy_setopt(easy, CURLOPT_SOCKOPTFUNCTION, onSocketOpened);
+    curl_easy_setopt(easy, CURLOPT_SOCKOPTDATA, this);
+    curl_easy_setopt(easy, CURLOPT_CLOSESOCKETFUNCTION, onSocketClosing);
+    curl_easy_setopt(easy, CURLOPT_CLOSESOCKETDATA, this);
+}
+
+void PageLoader::Transfer::makeMulti()
+{
+    multi = curl_multi_init();
+    curl_multi_setopt(multi, CURLMOPT_SOCKETFUNCTION, onSocket);
+    curl_multi_setopt(multi, CURLMOPT_SOCKETDATA, this);
+    curl_multi_setopt(multi, CURLMOPT_TIMERFUNCTION, onTimer);
+    curl_multi_setopt(multi, CURLMOPT_TIMERDATA, this);
 }
 
 PageLoader::Transfer::~Transfer()
@@ -383,7 +462,17 @@ void PageLoader::Transfer::start(const QUrl& url, int timeoutMs)
 {
     facts = {};
     headerBytes = 0;
+    statusLineNext = true;
     errorText[0] = 0;
+    started.start();
+    // A kept connection that holds bytes before its next request is even sent is out of step with its
+    // server: curl would take them for the next answer. Closed with every other kept connection, as only
+    // the multi handle's end closes them all, so the page goes out on a fresh one.
+    if (std::any_of(open.begin(), open.end(), holdsBytes)) {
+        curl_multi_cleanup(multi);
+        timer.stop();
+        makeMulti();
+    }
     curl_easy_setopt(easy, CURLOPT_URL, url.toEncoded(QUrl::RemoveFragment).constData());
     // Never from https down to http.
     curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, url.scheme() == u"https" ? "https" : "http,https");
@@ -441,7 +530,10 @@ void PageLoader::Transfer::act(curl_socket_t socket, int events)
         if (message->msg != CURLMSG_DONE || message->easy_handle != easy || !active)
             continue;
         const CURLcode result = message->data.result;
-        if (result != CURLE_OK)
+        // The network library times the last redirect only, though the limit holds for the whole load.
+        if (result == CURLE_OPERATION_TIMEDOUT)
+            facts.transferError = u"The page timed out after %1 milliseconds"_s.arg(started.elapsed());
+        else if (result != CURLE_OK)
             facts.transferError = transferErrorText(result, errorText);
         curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &facts.status);
         abandon();
@@ -461,17 +553,26 @@ bool PageLoader::Transfer::refuse(TransferFacts::Refusal refusal)
 bool PageLoader::Transfer::takeHeader(QByteArrayView line)
 {
     using Refusal = TransferFacts::Refusal;
-    if (line.startsWith("HTTP/")) {
-        // A new response: an interim one, one that redirects, or the page's own. No refusal comes before
-        // it, as a refusal ends the transfer.
-        facts = {};
-        headerBytes = 0;
-        owner.m_received.clear();
-        owner.m_contentType.clear();
-    }
     headerBytes += line.size();
     if (headerBytes > MaxHeaderBytes)
         return refuse(Refusal::HeadersTooLarge);
+    if (statusLineNext) {
+        // A new answer: an interim one, one that redirects, or the page's own. Only here: a header line
+        // that merely looks like a status line is a header like any other. No refusal comes before it, as
+        // a refusal ends the transfer.
+        statusLineNext = false;
+        interim = isInterimStatusLine(line);
+        facts = {};
+        chunked = false;
+        owner.m_received.clear();
+        owner.m_contentType.clear();
+        return true;
+    }
+    if (interim) {
+        // Says nothing of the page: passed over whole, and another answer follows it.
+        statusLineNext = line.trimmed().isEmpty();
+        return true;
+    }
     const qsizetype colon = line.indexOf(':');
     if (colon < 0) {
         if (line.trimmed().isEmpty()) {
@@ -501,6 +602,21 @@ bool PageLoader::Transfer::takeHeader(QByteArrayView line)
         if (facts.compressed || (coding != "gzip" && coding != "x-gzip" && coding != "deflate"))
             return refuse(Refusal::UnknownEncoding);
         facts.compressed = true;
+    } else if (name.compare("transfer-encoding", Qt::CaseInsensitive) == 0) {
+        // The framing is either the connection's end or one layer of chunks: anything else is framed in
+        // a way the network library reads differently from the server, or not at all.
+        for (qsizetype from = 0; from <= value.size();) {
+            qsizetype comma = value.indexOf(',', from);
+            if (comma < 0)
+                comma = value.size();
+            const QByteArrayView coding = value.sliced(from, comma - from).trimmed();
+            from = comma + 1;
+            if (coding.isEmpty() || coding.compare("identity", Qt::CaseInsensitive) == 0)
+                continue;
+            if (chunked || coding.compare("chunked", Qt::CaseInsensitive) != 0)
+                return refuse(Refusal::UnknownTransferCoding);
+            chunked = true;
+        }
     } else if (name.compare("content-type", Qt::CaseInsensitive) == 0) {
         owner.m_contentType = value.toByteArray();
     }

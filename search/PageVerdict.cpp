@@ -18,6 +18,8 @@ QString refusalReason(TransferFacts::Refusal refusal)
         return u"The page announced two different lengths"_s;
     case Refusal::UnknownEncoding:
         return u"The page came in a content encoding that was not asked for"_s;
+    case Refusal::UnknownTransferCoding:
+        return u"The page came in transfer codings other than a single chunked"_s;
     case Refusal::TooLarge:
         return u"The page is larger than 32 MiB"_s;
     case Refusal::DamagedCompression:

@@ -14,6 +14,7 @@ struct TransferFacts
         BadLength,
         ConflictingLengths,
         UnknownEncoding,
+        UnknownTransferCoding,
         TooLarge,
         DamagedCompression,
     };

@@ -47,6 +47,12 @@ const QByteArray Page = "<html><body>" + QByteArray("<tr><td>10.0.0.1</td><td>80
 
 const auto length = [](qsizetype size) { return "Content-Length: " + QByteArray::number(size) + "\r\n"; };
 
+// `data` as one chunk and the last chunk.
+QByteArray inChunks(const QByteArray& data)
+{
+    return QByteArray::number(data.size(), 16) + "\r\n" + data + "\r\n0\r\n\r\n";
+}
+
 } // namespace
 
 class tst_PageLoader : public QObject
@@ -173,6 +179,18 @@ private slots:
             "file");
         row("not HTTP", raw("hello\r\n\r\n<body>x</body>"), "HTTP/0.9");
         row("headers never finished", raw("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n"), "headers ended");
+        row("compressed transfer coding", ok("Transfer-Encoding: gzip, chunked\r\n", inChunks(page)),
+            "transfer coding");
+        row("chunked twice", ok("Transfer-Encoding: chunked, chunked\r\n", inChunks(inChunks(page))),
+            "transfer coding");
+        row("chunked on two lines", ok(chunked + chunked, inChunks(inChunks(page))), "transfer coding");
+        row("status line among the headers", ok(gzipped + "HTTP/1.1: x\r\n" + length(page.size()), page),
+            "compress");
+        const QByteArray padding = "X-Padding: " + QByteArray(40 * 1024, 'a') + "\r\nHTTP/1.1: x\r\n";
+        row("status lines among the padding", ok(padding.repeated(4) + length(page.size()), page), "64 KiB");
+        row("interim answer with an encoding",
+            raw("HTTP/1.1 103 Early Hints\r\nContent-Encoding: br\r\n\r\n"
+                + ok(length(page.size()), page).raw));
     }
 
     void answers()
@@ -233,6 +251,64 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(reports.size(), 4, 10000);
         QVERIFY2(
             reports[3].startsWith(u"/held") && reports[3].contains(u"timed out"), qPrintable(reports[3]));
+    }
+
+    // A connection that holds bytes before the next request is sent is out of step with its server: the
+    // next page loads on a new connection from its own request, and those bytes reach no page. A
+    // connection in step is used again.
+    void outOfStepConnection()
+    {
+        const auto kept = [](const QByteArray& name) {
+            const QByteArray body = "<body>" + name + "</body>";
+            return "HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n\r\n"
+                + body;
+        };
+        m_server.setResponse(u"/kept0"_s, { .raw = kept("kept0"), .keepOpen = true });
+        m_server.setResponse(
+            u"/kept1"_s, { .raw = kept("kept1"), .keepOpen = true, .later = kept("forged") });
+        m_server.setResponse(u"/kept2"_s, { .raw = kept("kept2"), .keepOpen = true });
+        m_server.setResponse(u"/kept3"_s, { 200, "<body>kept3</body>" });
+        const qsizetype before = m_server.requests().size();
+        PageLoader loader;
+        QSignalSpy complete(&loader, &PageLoader::DocumentComplete);
+        QByteArrayList bodies;
+        for (int page = 0; page < 4; ++page) {
+            if (page == 2) {
+                m_server.writeLater();
+                QTRY_VERIFY_WITH_TIMEOUT(m_server.delivered(), 5000);
+            }
+            loader.Navigate(m_server.url(u"/kept%1"_s.arg(page)));
+            QVERIFY(complete.wait(5000));
+            bodies << loader.BodyHtml().toByteArray();
+        }
+        QCOMPARE(bodies, QByteArrayList({ "kept0", "kept1", "kept2", "kept3" }));
+        const QList<int> connections = m_server.requestConnections().mid(before);
+        QCOMPARE(connections.size(), 4);
+        QCOMPARE(connections[1], connections[0]);
+        QVERIFY(connections[2] != connections[1]);
+        QCOMPARE(connections[3], connections[2]);
+        // Closed, not kept aside: the out-of-step connection and the one its page and the next used.
+        QTRY_COMPARE_WITH_TIMEOUT(m_server.openConnections(), 0, 5000);
+    }
+
+    // A load that runs out of time after some redirects states how long it ran in all.
+    void timeoutOverRedirects()
+    {
+        const auto redirect = [](int to) {
+            return "HTTP/1.1 302 Found\r\nLocation: /hop" + QByteArray::number(to)
+                + "\r\nContent-Length: 0\r\n\r\n";
+        };
+        m_server.setResponse(u"/hop0"_s, { .raw = redirect(1), .delay = 150 });
+        m_server.setResponse(u"/hop1"_s, { .raw = redirect(2), .delay = 150 });
+        m_server.setResponse(u"/hop2"_s, { .hold = true });
+        PageLoader loader;
+        loader.setTimeout(400);
+        QSignalSpy complete(&loader, &PageLoader::DocumentComplete);
+        loader.Navigate(m_server.url(u"/hop0"_s));
+        QVERIFY(complete.wait(10000));
+        const QRegularExpressionMatch stated
+            = QRegularExpression(u"timed out after (\\d+) milliseconds"_s).match(loader.LoadError());
+        QVERIFY2(stated.hasMatch() && stated.captured(1).toInt() >= 400, qPrintable(loader.LoadError()));
     }
 };
 

@@ -116,7 +116,7 @@ std::vector<std::vector<ListRow>> listRows(const ListSiteOptions& options)
             bool repeated = true;
             KeyCode code = 0;
             // Branches alike are kept apart: the order of the random draws decides the data of every seed.
-            if (row == forcedRepeatRow) {
+            if (row == forcedRepeatRow) { // NOLINT(bugprone-branch-clone)
                 code = earlierPageKey();
             } else if (random.below(RepeatOneIn) != 0) { // NOLINT(bugprone-branch-clone)
                 repeated = false;

@@ -43,7 +43,9 @@ char* putVisible(char* at, QByteArrayView utf8)
         if (!mayStartVisibleEscape(c)) {
             *at++ = char(c);
             ++p;
-        } else if (c == '\\' || c == '\t' || c == '\n' || c == '\r') {
+            continue;
+        }
+        if (c == '\\' || c == '\t' || c == '\n' || c == '\r') {
             *at++ = '\\';
             *at++ = c == '\t' ? 't' : c == '\n' ? 'n' : c == '\r' ? 'r' : '\\';
             ++p;

@@ -1,6 +1,7 @@
 #include "PageLoader.h"
 
 #include "PageVerdict.h"
+#include "Utf8Unit.h"
 
 #include <QElapsedTimer>
 #include <QHash>
@@ -90,7 +91,7 @@ constexpr std::array<char16_t, 32> Windows1252High = {
 void windows1252ToUtf8(QByteArrayView bytes, QByteArray& out)
 {
     out.resize(bytes.size() * 3);
-    auto* p = reinterpret_cast<uchar*>(out.data());
+    char* p = out.data();
     qsizetype i = 0;
     while (i < bytes.size()) {
         // Runs of ASCII eight bytes at a time.
@@ -103,19 +104,9 @@ void windows1252ToUtf8(QByteArrayView bytes, QByteArray& out)
             continue;
         }
         const auto c = uchar(bytes[i++]);
-        const char16_t u = c < 0x80 || c >= 0xA0 ? c : Windows1252High[c - 0x80];
-        if (u < 0x80) {
-            *p++ = uchar(u);
-        } else if (u < 0x800) {
-            *p++ = uchar(0xC0 | (u >> 6));
-            *p++ = uchar(0x80 | (u & 0x3F));
-        } else {
-            *p++ = uchar(0xE0 | (u >> 12));
-            *p++ = uchar(0x80 | ((u >> 6) & 0x3F));
-            *p++ = uchar(0x80 | (u & 0x3F));
-        }
+        p = putUtf8Unit(p, c < 0x80 || c >= 0xA0 ? c : Windows1252High[c - 0x80]);
     }
-    out.resize(reinterpret_cast<char*>(p) - out.data());
+    out.resize(p - out.data());
 }
 
 QByteArray charsetToken(QByteArrayView text, qsizetype from)

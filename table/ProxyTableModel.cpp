@@ -1,6 +1,7 @@
 #include "ProxyTableModel.h"
 
 #include "ProxyRecord.h"
+#include "Utf8Unit.h"
 
 #include <algorithm>
 #include <cstring>
@@ -32,23 +33,15 @@ void appendFolded(QByteArrayView text, QByteArray& out)
     }
     if (seen < 0x80)
         return;
-    out.resize(at);
     // Each UTF-16 code unit is written on its own in UTF-8's pattern, surrogates included: then the byte
     // order is the code unit order, where whole characters in UTF-8 would put those beyond U+FFFF after
-    // U+E000 to U+FFFF.
-    for (const QChar unit : QString::fromUtf8(text).toCaseFolded()) {
-        const char16_t u = unit.unicode();
-        if (u < 0x80) {
-            out.append(char(u));
-        } else if (u < 0x800) {
-            out.append(char(0xC0 | (u >> 6)));
-            out.append(char(0x80 | (u & 0x3F)));
-        } else {
-            out.append(char(0xE0 | (u >> 12)));
-            out.append(char(0x80 | ((u >> 6) & 0x3F)));
-            out.append(char(0x80 | (u & 0x3F)));
-        }
-    }
+    // U+E000 to U+FFFF. A unit takes at most three bytes.
+    const QString units = QString::fromUtf8(text).toCaseFolded();
+    out.resize(at + units.size() * 3);
+    char* end = out.data() + at;
+    for (const QChar unit : units)
+        end = putUtf8Unit(end, unit.unicode());
+    out.resize(end - out.data());
 }
 
 // Where each cell of the record's row ends, as a Row has it; 64 bits wide, for the caller to check.

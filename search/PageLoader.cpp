@@ -1,14 +1,13 @@
 #include "PageLoader.h"
 
+#include "HtmlBody.h"
+#include "PageCharset.h"
 #include "PageVerdict.h"
-#include "Utf8Unit.h"
 
 #include <QElapsedTimer>
 #include <QHash>
 #include <QSet>
 #include <QSocketNotifier>
-#include <QStringDecoder>
-#include <QStringEncoder>
 #include <QTimer>
 
 #include <curl/curl.h>
@@ -16,7 +15,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cstring>
 #include <limits>
 
 #ifdef Q_OS_WIN
@@ -29,209 +27,6 @@
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
-
-// Labels that browsers decode as windows-1252, the Latin-1 names among them.
-constexpr std::array Windows1252Labels = {
-    "ansi_x3.4-1968",
-    "ascii",
-    "cp1252",
-    "cp819",
-    "csisolatin1",
-    "ibm819",
-    "iso-8859-1",
-    "iso-ir-100",
-    "iso8859-1",
-    "iso88591",
-    "iso_8859-1",
-    "iso_8859-1:1987",
-    "l1",
-    "latin1",
-    "us-ascii",
-    "windows-1252",
-    "x-cp1252",
-};
-
-constexpr std::array<char16_t, 32> Windows1252High = {
-    0x20AC,
-    0x0081,
-    0x201A,
-    0x0192,
-    0x201E,
-    0x2026,
-    0x2020,
-    0x2021,
-    0x02C6,
-    0x2030,
-    0x0160,
-    0x2039,
-    0x0152,
-    0x008D,
-    0x017D,
-    0x008F,
-    0x0090,
-    0x2018,
-    0x2019,
-    0x201C,
-    0x201D,
-    0x2022,
-    0x2013,
-    0x2014,
-    0x02DC,
-    0x2122,
-    0x0161,
-    0x203A,
-    0x0153,
-    0x009D,
-    0x017E,
-    0x0178,
-};
-
-// windows-1252 bytes as UTF-8, written into `out` with its capacity kept. Our own table, so the fallback
-// needs no codec library on any platform.
-void windows1252ToUtf8(QByteArrayView bytes, QByteArray& out)
-{
-    out.resize(bytes.size() * 3);
-    char* p = out.data();
-    qsizetype i = 0;
-    while (i < bytes.size()) {
-        // Runs of ASCII eight bytes at a time.
-        quint64 word;
-        if (i + 8 <= bytes.size()
-            && (std::memcpy(&word, bytes.data() + i, 8), (word & 0x8080808080808080ULL) == 0)) {
-            std::memcpy(p, &word, 8);
-            p += 8;
-            i += 8;
-            continue;
-        }
-        const auto c = uchar(bytes[i++]);
-        p = putUtf8Unit(p, c < 0x80 || c >= 0xA0 ? c : Windows1252High[c - 0x80]);
-    }
-    out.resize(p - out.data());
-}
-
-QByteArray charsetToken(QByteArrayView text, qsizetype from)
-{
-    qsizetype i = from;
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t'))
-        ++i;
-    if (i >= text.size() || text[i] != '=')
-        return {};
-    ++i;
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || text[i] == '"' || text[i] == '\''))
-        ++i;
-    const qsizetype begin = i;
-    while (i < text.size()) {
-        const char c = text[i];
-        const bool tokenChar = (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_'
-            || c == '.' || c == ':';
-        if (!tokenChar)
-            break;
-        ++i;
-    }
-    return text.sliced(begin, i - begin).toByteArray();
-}
-
-// The charset named by a Content-Type value such as `text/html; charset="utf-8"`.
-QByteArray charsetFromContentType(const QByteArray& contentType)
-{
-    const QByteArray lower = contentType.toLower();
-    const qsizetype at = lower.indexOf("charset");
-    return at < 0 ? QByteArray() : charsetToken(lower, at + 7);
-}
-
-// The charset of a <meta charset=...> or <meta http-equiv ... content="...; charset=..."> near the start.
-QByteArray charsetFromMeta(QByteArrayView bytes)
-{
-    const QByteArray head = bytes.first(std::min<qsizetype>(bytes.size(), 4096)).toByteArray().toLower();
-    qsizetype meta = 0;
-    while ((meta = head.indexOf("<meta", meta)) >= 0) {
-        qsizetype end = head.indexOf('>', meta);
-        if (end < 0)
-            end = head.size();
-        const QByteArrayView tag = QByteArrayView(head).sliced(meta, end - meta);
-        const qsizetype at = tag.indexOf("charset");
-        if (at >= 0) {
-            QByteArray token = charsetToken(tag, at + 7);
-            if (!token.isEmpty())
-                return token;
-        }
-        meta = end;
-    }
-    return {};
-}
-
-bool isWindows1252Label(const QByteArray& label)
-{
-    return std::any_of(
-        Windows1252Labels.begin(), Windows1252Labels.end(), [&](const char* name) { return label == name; });
-}
-
-constexpr QByteArrayView Utf8Bom = "\xEF\xBB\xBF";
-
-// The charset a page is decoded with: UTF-8 after a byte order mark, else the first known one of the
-// Content-Type and <meta> charsets, else windows-1252. UTF-8 and windows-1252 under their canonical labels.
-QByteArray pageCharset(QByteArrayView bytes, const QByteArray& contentType)
-{
-    if (bytes.startsWith(Utf8Bom))
-        return "utf-8";
-    for (const QByteArray& label : { charsetFromContentType(contentType), charsetFromMeta(bytes) }) {
-        if (isWindows1252Label(label))
-            return "windows-1252";
-        if (label == "utf-8" || label == "utf8" || label == "unicode-1-1-utf-8")
-            return "utf-8";
-        if (!label.isEmpty() && QStringDecoder(label.constData()).isValid())
-            return label;
-    }
-    return "windows-1252";
-}
-
-bool isAscii(QByteArrayView bytes)
-{
-    quint64 seen = 0;
-    qsizetype i = 0;
-    for (; i + 8 <= bytes.size(); i += 8) {
-        quint64 word;
-        std::memcpy(&word, bytes.data() + i, sizeof word);
-        seen |= word;
-    }
-    for (; i < bytes.size(); ++i)
-        seen |= uchar(bytes[i]);
-    return (seen & 0x8080808080808080ULL) == 0;
-}
-
-// Whether `tag` (lower case) is at `at`, in any letter case.
-bool isTagAt(QByteArrayView text, qsizetype at, QByteArrayView tag)
-{
-    return text.size() - at >= tag.size()
-        && text.sliced(at, tag.size()).compare(tag, Qt::CaseInsensitive) == 0;
-}
-
-// Where `tag`, which starts with '<', first occurs from `from` on.
-qsizetype indexOfTag(QByteArrayView text, QByteArrayView tag, qsizetype from)
-{
-    qsizetype at = text.indexOf('<', from);
-    while (at >= 0 && !isTagAt(text, at, tag))
-        at = text.indexOf('<', at + 1);
-    return at;
-}
-
-qsizetype lastIndexOfTag(QByteArrayView text, QByteArrayView tag)
-{
-    qsizetype at = text.lastIndexOf('<');
-    while (at > 0 && !isTagAt(text, at, tag))
-        at = text.lastIndexOf('<', at - 1);
-    return at >= 0 && isTagAt(text, at, tag) ? at : -1;
-}
-
-// Whether the character at `at` of a UTF-8 text ends a tag name: '>', '/' or a space character.
-bool endsTagName(QByteArrayView text, qsizetype at)
-{
-    const auto c = uchar(text[at]);
-    if (c < 0x80)
-        return c == '>' || c == '/' || QChar::isSpace(c);
-    // Some spaces lie beyond ASCII; the first UTF-16 unit decides, as it would in the decoded text.
-    return QString::fromUtf8(text.sliced(at, std::min<qsizetype>(4, text.size() - at))).front().isSpace();
-}
 
 // A Content-Length value: decimal digits only, and few enough to be a length at all; -1 for anything else.
 qint64 parseLength(QByteArrayView value)
@@ -707,82 +502,12 @@ void PageLoader::report(const TransferFacts& facts)
     if (m_failed)
         m_received.clear();
     else
-        m_body = utf8Body(m_received.view(), m_contentType, m_converted);
+        m_body = HtmlBody::bodyOf(PageCharset::utf8(m_received.view(), m_contentType, m_converted));
     // Nothing of this load is held past here: the handler may navigate again or yield to other events.
     emit DocumentComplete(m_url);
 }
 
 QString PageLoader::documentText() const
 {
-    return decode(m_received.view(), m_contentType);
-}
-
-QString PageLoader::decode(QByteArrayView bytes, const QByteArray& contentType)
-{
-    const QByteArray charset = pageCharset(bytes, contentType);
-    if (charset == "windows-1252") {
-        QByteArray utf8;
-        windows1252ToUtf8(bytes, utf8);
-        return QString::fromUtf8(utf8);
-    }
-    QStringDecoder decoder
-        = charset == "utf-8" ? QStringDecoder(QStringDecoder::Utf8) : QStringDecoder(charset.constData());
-    return decoder(bytes);
-}
-
-QByteArrayView PageLoader::utf8Body(
-    QByteArrayView bytes, const QByteArray& contentType, QByteArray& converted)
-{
-    const QByteArray charset = pageCharset(bytes, contentType);
-    QByteArrayView document = bytes;
-    if (charset == "utf-8" && document.startsWith(Utf8Bom))
-        document = document.sliced(Utf8Bom.size());
-    // Pure ASCII reads the same in windows-1252 and UTF-8; valid UTF-8 is used as it is.
-    if (charset == "utf-8" ? document.isValidUtf8() : charset == "windows-1252" && isAscii(document))
-        return bodyOf(document);
-    if (charset == "windows-1252") {
-        windows1252ToUtf8(bytes, converted);
-        return bodyOf(converted);
-    }
-    const QString text = decode(bytes, contentType);
-    QStringEncoder encoder(QStringEncoder::Utf8);
-    converted.resize(encoder.requiredSpace(text.size()));
-    converted.resize(encoder.appendToBuffer(converted.data(), text) - converted.data());
-    return bodyOf(converted);
-}
-
-QByteArrayView PageLoader::bodyOf(QByteArrayView document)
-{
-    qsizetype tag = -1;
-    for (qsizetype from = 0; (tag = indexOfTag(document, "<body", from)) >= 0; from = tag + 5) {
-        if (tag + 5 >= document.size())
-            return document;
-        if (endsTagName(document, tag + 5))
-            break;
-    }
-    if (tag < 0)
-        return document;
-    // The start tag ends at the first '>' outside a quoted attribute value.
-    char quote = 0;
-    qsizetype i = tag + 5;
-    for (; i < document.size(); ++i) {
-        const char c = document[i];
-        if (quote != 0) {
-            if (c == quote)
-                quote = 0;
-        } else if (c == '"' || c == '\'') {
-            quote = c;
-        } else if (c == '>') {
-            break;
-        }
-    }
-    if (i >= document.size())
-        return {};
-    const qsizetype begin = i + 1;
-    // The last end tag, as a browser moves whatever follows an early one back into the body; searching
-    // from the end also finds it at once in a large page.
-    qsizetype end = lastIndexOfTag(document, "</body");
-    if (end < begin)
-        end = document.size();
-    return document.sliced(begin, end - begin);
+    return PageCharset::decode(m_received.view(), m_contentType);
 }

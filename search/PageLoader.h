@@ -37,17 +37,6 @@ public:
     // A load that takes longer than this fails; 0 (the default) waits as long as the network does.
     void setTimeout(int milliseconds) { m_timeoutMs = milliseconds; }
 
-    // Decodes a document: a byte order mark, else the Content-Type charset, else a <meta> charset, else
-    // windows-1252.
-    static QString decode(QByteArrayView bytes, const QByteArray& contentType);
-    // The bytes between the <body ...> start tag and the last </body> of a UTF-8 document, or the whole
-    // document without a body tag.
-    static QByteArrayView bodyOf(QByteArrayView document);
-    // The body of a page as UTF-8, decoded as decode() does: a view into `bytes` when they are already
-    // that, else into `converted`, which then holds the converted page.
-    static QByteArrayView utf8Body(
-        QByteArrayView bytes, const QByteArray& contentType, QByteArray& converted);
-
 signals:
     // Exactly once per navigation that was neither stopped nor superseded, on the thread of the loader.
     void DocumentComplete(const QUrl& url);

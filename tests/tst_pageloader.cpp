@@ -1,5 +1,6 @@
-// The page loader: a document's body and charset, the verdict on a finished transfer, and answers on the
-// wire, each ending as a whole page or as a failed one with its reason; stopped loads are never reported.
+// The page loader: the verdict on a finished transfer, and answers on the wire, each ending as a whole page
+// or as a failed one with its reason; stopped loads are never reported.
+#include "HtmlBody.h"
 #include "PageLoader.h"
 #include "PageVerdict.h"
 #include "TestHttpServer.h"
@@ -63,48 +64,6 @@ class tst_PageLoader : public QObject
 
 private slots:
     void initTestCase() { QVERIFY(m_server.listen()); }
-
-    // The body between the body tags, or the whole document without them, as UTF-8: the charset from a
-    // byte order mark, else the Content-Type, else a <meta> tag, else windows-1252.
-    void body_data()
-    {
-        QTest::addColumn<QByteArray>("contentType");
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<QString>("body");
-        const auto row
-            = [](const char* name, const char* type, const QByteArray& bytes, const QString& body) {
-                  QTest::newRow(name) << QByteArray(type) << bytes << body;
-              };
-        const QString word = u"Gr\u00fc\u00df \u20ac"_s;
-        const QByteArray utf8 = "Gr\xc3\xbc\xc3\x9f \xe2\x82\xac", latin = "Gr\xfc\xdf \x80";
-        const char* html = "text/html";
-        row("upper case, attributes", html, "<HTML><BODY bgcolor=white\r\n>\r\nrows\r\n</BODY>",
-            u"\r\nrows\r\n"_s);
-        row("quoted >", html, "<body onload=\"a>b\">rows</body>", u"rows"_s);
-        row("not a body tag", html, "<bodyguard>x</bodyguard>", u"<bodyguard>x</bodyguard>"_s);
-        row("space beyond ASCII", "text/html; charset=utf-8", "<body\xc2\xa0x>rows</body>", u"rows"_s);
-        row("two end tags", html, "<body>a</body>b</BODY>", u"a</body>b"_s);
-        row("unclosed start tag", html, "<body class=\"x>rows", QString());
-        row("no charset", html, latin, word);
-        row("unknown charset", "text/html; charset=x-no-such", latin, word);
-        row("other known charset", "text/html; charset=koi8-r", "\xc1", u"\u0430"_s);
-        row("meta charset", html, "<meta charset=\"utf-8\"><body>" + utf8, word);
-        row("header wins over meta", "text/html; charset=windows-1252", "<meta charset=utf-8><body>\xfc",
-            u"\u00fc"_s);
-        row("byte order mark wins", "text/html; charset=windows-1252", "\xef\xbb\xbf<body>" + utf8, word);
-        row("utf-8 header, invalid bytes", "text/html; charset=UTF-8", "a\xff\xc3z", u"a\ufffd\ufffdz"_s);
-    }
-
-    void body()
-    {
-        QFETCH(QByteArray, contentType);
-        QFETCH(QByteArray, bytes);
-        QFETCH(QString, body);
-        QByteArray converted;
-        QCOMPARE(QString::fromUtf8(PageLoader::utf8Body(bytes, contentType, converted)), body);
-        // The window's advertisement strip decodes the whole document the same way.
-        QVERIFY(PageLoader::decode(bytes, contentType).contains(body));
-    }
 
     void judge_data()
     {
@@ -208,7 +167,7 @@ private slots:
         QCOMPARE(loader.LoadFailed(), !reason.isEmpty());
         QVERIFY2(loader.LoadError().contains(reason, Qt::CaseInsensitive), qPrintable(loader.LoadError()));
         QCOMPARE(loader.LoadError().isEmpty(), reason.isEmpty());
-        QCOMPARE(loader.BodyHtml(), reason.isEmpty() ? PageLoader::bodyOf(Page) : QByteArrayView());
+        QCOMPARE(loader.BodyHtml(), reason.isEmpty() ? HtmlBody::bodyOf(Page) : QByteArrayView());
 
         // The bad answer is left behind at once: the next page of the same site loads.
         loader.Navigate(m_server.url(u"/next"_s));

@@ -1,5 +1,7 @@
 #include "CellTextDelegate.h"
 
+#include "TextShaping.h"
+
 #include <QTextBoundaryFinder>
 
 namespace {
@@ -34,9 +36,9 @@ QString withoutPiledMarks(const QString& text)
         const char32_t codePoint
             = length == 2 ? QChar::surrogateToUcs4(text[i], text[i + 1]) : text[i].unicode();
         marks = QChar::isMark(codePoint) ? marks + 1 : 0;
-        if (marks > CellTextDelegate::MaxCombiningMarks && kept.isNull())
+        if (marks > MaxCombiningMarks && kept.isNull())
             kept = text.first(i);
-        if (!kept.isNull() && marks <= CellTextDelegate::MaxCombiningMarks)
+        if (!kept.isNull() && marks <= MaxCombiningMarks)
             kept += QStringView(text).sliced(i, length);
         i += length;
     }

@@ -2,10 +2,10 @@
 
 #include <QStyledItemDelegate>
 
-// Draws the list's cells. A cell shows at most the beginning of its text, then an ellipsis, and at most a
-// few combining marks on one character: laying out a whole cell of a megabyte, or a letter carrying
-// thousands of accents, on every repaint would hold the window for seconds. Only what is drawn is cut;
-// the row keeps its whole text.
+// Draws the list's cells. A cell shows at most the beginning of its text, then an ellipsis, and at most
+// MaxCombiningMarks combining marks on one character: laying out a whole cell of a megabyte, or a letter
+// carrying thousands of accents, on every repaint would hold the window for seconds. Only what is drawn is
+// cut; the row keeps its whole text.
 class CellTextDelegate : public QStyledItemDelegate
 {
     Q_OBJECT
@@ -13,8 +13,6 @@ class CellTextDelegate : public QStyledItemDelegate
 public:
     // Characters (UTF-16 code units) of a cell drawn before the ellipsis.
     static constexpr qsizetype MaxShownLength = 256;
-    // Combining marks drawn on one character.
-    static constexpr int MaxCombiningMarks = 8;
 
     using QStyledItemDelegate::QStyledItemDelegate;
 

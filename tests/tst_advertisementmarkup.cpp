@@ -1,12 +1,12 @@
 // The advertisement page as the strip's document gets it: plain formatting kept, nothing that names a
 // resource, and bounded in size and nesting.
 #include "AdvertisementMarkup.h"
+#include "MarkupBounds.h"
 
 #include <QtGui>
 #include <QtTest>
 
 using namespace Qt::StringLiterals;
-namespace Markup = AdvertisementMarkup;
 
 namespace {
 
@@ -72,7 +72,7 @@ QString formFault(const QString& markup)
 
 } // namespace
 
-class tst_AdvertisementStrip : public QObject
+class tst_AdvertisementMarkup : public QObject
 {
     Q_OBJECT
 
@@ -116,7 +116,7 @@ private slots:
             u"<a href='http://example.com/\" style=\"background:url(x.png)\"'>q</a>"_s,
             u"<a href=\"http://example.com/&quot; style=&quot;background:url(x.png)&quot;\">q</a>"_s);
         row("elements open as deep as allowed, then more text than fits",
-            u"<b>"_s.repeated(Markup::MaxOpenElements) + u"bold "_s.repeated(4000), u"<b><b>bold"_s);
+            u"<b>"_s.repeated(MarkupBounds::MaxOpenElements) + u"bold "_s.repeated(4000), u"<b><b>bold"_s);
         row("2 MB word", QString(2 * 1024 * 1024, u'w'), u"www"_s);
         row("200 KB of accents on one letter", u"a"_s + QString(200 * 1024, QChar(0x301)), u"a\u0301"_s);
     }
@@ -125,18 +125,18 @@ private slots:
     {
         QFETCH(QString, page);
         QFETCH(QString, kept);
-        const QString markup = Markup::sanitised(page);
+        const QString markup = AdvertisementMarkup::sanitised(page);
         for (const QString& piece : kept.split(u'|'))
             QVERIFY2(markup.contains(piece), qPrintable(piece + u" missing from "_s + markup.left(2000)));
         const QString fault = formFault(markup);
         QVERIFY2(fault.isEmpty(), qPrintable(fault));
         QVERIFY2(!markup.contains(u"/etc/"_s) && !markup.contains(u"//host"_s), qPrintable(markup));
-        QCOMPARE(Markup::sanitised(markup), markup);
-        QVERIFY(markup.size() <= Markup::MaxMarkup);
-        QVERIFY(nesting(markup, u"table"_s).first <= Markup::MaxTableDepth);
-        QVERIFY(nesting(markup, u"ul|ol|dl"_s).first <= Markup::MaxListDepth);
-        QVERIFY(nesting(markup, u"td|th"_s).second <= Markup::MaxTableCells);
-        QVERIFY(markup.count(u"<br"_s) + markup.count(u'\n') <= Markup::MaxLineBreaks);
+        QCOMPARE(AdvertisementMarkup::sanitised(markup), markup);
+        QVERIFY(markup.size() <= MarkupBounds::MaxMarkup);
+        QVERIFY(nesting(markup, u"table"_s).first <= MarkupBounds::MaxTableDepth);
+        QVERIFY(nesting(markup, u"ul|ol|dl"_s).first <= MarkupBounds::MaxListDepth);
+        QVERIFY(nesting(markup, u"td|th"_s).second <= MarkupBounds::MaxTableCells);
+        QVERIFY(markup.count(u"<br"_s) + markup.count(u'\n') <= MarkupBounds::MaxLineBreaks);
 
         // Laid out and drawn, the document asks for nothing.
         ResourceSpy document;
@@ -149,10 +149,10 @@ private slots:
         // Neither a word nor a pile of accents grows past what the line breaker and shaper handle quickly.
         const QString text = document.toPlainText();
         QVERIFY(!text.contains(QRegularExpression(
-            u"[^\\s\u200B]{%1}"_s.arg(Markup::MaxUnbrokenRun + Markup::MaxCombiningMarks + 1))));
-        QVERIFY(!text.contains(QRegularExpression(u"\\p{M}{%1}"_s.arg(Markup::MaxCombiningMarks + 1))));
+            u"[^\\s\u200B]{%1}"_s.arg(MarkupBounds::MaxUnbrokenRun + MaxCombiningMarks + 1))));
+        QVERIFY(!text.contains(QRegularExpression(u"\\p{M}{%1}"_s.arg(MaxCombiningMarks + 1))));
     }
 };
 
-QTEST_MAIN(tst_AdvertisementStrip)
-#include "tst_advertisementstrip.moc"
+QTEST_MAIN(tst_AdvertisementMarkup)
+#include "tst_advertisementmarkup.moc"

@@ -1,15 +1,13 @@
 #pragma once
 
-#include <QString>
-#include <QStringView>
+#include "TextShaping.h"
 
-// The advertisement page made fit for the strip's text document: its text and plain formatting (bold,
-// italic, fonts, links, paragraphs, lists, small tables) and nothing that names a resource (no images,
-// style sheets, scripts, frames, backgrounds or style attributes). Only known elements and attributes
-// pass, each attribute with a value of the form it needs. The markup is bounded as well, since a page of
-// a few hundred bytes can otherwise keep a document's layout busy for minutes: what lies beyond a bound
-// is shown as plain text (nesting) or dropped (size, cells).
-namespace AdvertisementMarkup {
+#include <QtGlobal>
+
+// How much of the advertisement page the strip's text document gets. A page of a few hundred bytes can
+// otherwise keep a document's layout busy for minutes: what lies beyond a bound is shown as plain text
+// (nesting) or dropped (size, cells). Combining marks are bounded by MaxCombiningMarks (TextShaping.h).
+namespace MarkupBounds {
 
 // Characters of the page read at all.
 inline constexpr qsizetype MaxPageRead = 256 * 1024;
@@ -37,9 +35,5 @@ inline constexpr int MaxFontFaces = 4;
 inline constexpr int MaxRowColumns = 16;
 // Characters in a row without a place to break the line; an invisible break opportunity follows.
 inline constexpr int MaxUnbrokenRun = 64;
-// Combining marks on one character; further ones are dropped.
-inline constexpr int MaxCombiningMarks = 8;
 
-QString sanitised(QStringView page);
-
-} // namespace AdvertisementMarkup
+} // namespace MarkupBounds

@@ -26,6 +26,10 @@ ROWS = [
     ["1", "2", "x", "\x7f"],
     ["3", "4", "x", "\x9b"],
     ["5", "6", "x", "\u200f"],
+    # A carriage return without a line feed, quoted in csv: in rows of under 8, under 16 and over 16 bytes.
+    ["7", "8", "\r", "x"],
+    ["9", "10", "x", "a\rb"],
+    ["192.0.2.9", "8085", "elite", "Somewhere in the middle \r of a long name"],
 ]
 WINDOW_KEY = r"198.51.100.1\nrm -rf ~:80\t\u{0000}\u{202E}1"
 MADE_VISIBLE = re.compile("[\x00-\x1f\x7f-\x9f\u200e\u200f\u202a-\u202e\u2066-\u2069\\\\]")

@@ -162,25 +162,31 @@ class CommandLine(unittest.TestCase):
                                                    "0 rows (0 repeated keys and 1 short row skipped)"])
 
     def test_refused_port(self):
-        run = search("--site", self.refused)  # refused at once: no page waits for its timeout
-        self.assertEqual((run.returncode, run.stdout), (3, b""))
-        for page in range(7):  # each progress text, then why its page failed
-            self.assertEqual(run.lines[2 * page], run.status[page])
-            self.assertRegex(run.lines[2 * page + 1], r"^%spage %d \(%s/proxy_list\.php\?showpage=%d\): \S"
-                             % (PREFIX, page, re.escape(self.refused), page))
-        self.assertIn("7 of 7", run.status[-1])
-        self.assertEqual(run.diagnostics[-1], "0 rows (0 repeated keys and 0 short rows skipped)")
+        # Refused at once: no page waits for its timeout, the least and the most one taken included.
+        for timeout in ([], ["--timeout", "0.001"], ["--timeout=86400"]):
+            with self.subTest(timeout=timeout):
+                run = search("--site", self.refused, *timeout)
+                self.assertEqual((run.returncode, run.stdout), (3, b""), run.stderr)
+                for page in range(7):  # each progress text, then why its page failed
+                    self.assertEqual(run.lines[2 * page], run.status[page])
+                    self.assertRegex(run.lines[2 * page + 1], r"^%spage %d \(%s/proxy_list\.php\?showpage=%d\): \S"
+                                     % (PREFIX, page, re.escape(self.refused), page))
+                self.assertIn("7 of 7", run.status[-1])
+                self.assertEqual(run.diagnostics[-1], "0 rows (0 repeated keys and 0 short rows skipped)")
 
     def test_usage_errors(self):
         cases = {
             "unknown option": (["--bogus"], "unknown option '--bogus'"),
             "one of Qt's own options": (["-platform", "x"], "unknown option '-platform'"),
             "unknown format": (["--format", "xml"], "unknown format 'xml' (tsv, plain, csv or json)"),
-            "timeout below a millisecond": (["--timeout", "0.0004"],
-                                            "--timeout takes seconds from 0.001 to 86400, not '0.0004'"),
             "not an http address": (["--site=ftp://x/"], "not an http or https address: 'ftp://x/'"),
             "option without its value": (["--site"], "option '--site' needs a value"),
         }
+        # Just outside the range (0.0009 rounds to a whole millisecond), and numbers no timeout can be. The
+        # site refuses at once should one of them be taken.
+        for value in ("0.0009", "86400.001", "-1", "1e300", "inf", "nan"):
+            cases["timeout " + value] = (["--site", self.refused, "--timeout", value],
+                                         "--timeout takes seconds from 0.001 to 86400, not '%s'" % value)
         for name, (arguments, message) in cases.items():
             with self.subTest(name):
                 run = search(*arguments)

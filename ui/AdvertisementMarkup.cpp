@@ -301,7 +301,8 @@ private:
             return;
         }
         if (rest.size() <= nameStart || !isAsciiLetter(rest[nameStart])) {
-            put(u"&lt;");
+            // Text, counted as the character reference is when the output is read again.
+            character(u"&lt;");
             ++m_pos;
             return;
         }
@@ -398,8 +399,6 @@ private:
 
     void startTag(const TagRule& rule, const AttributeList& attributes)
     {
-        if (rule.kind != Kind::Inline)
-            breakRun();
         switch (rule.kind) {
         case Kind::Void:
             lineBreak(startTagText(rule, attributes));
@@ -521,8 +520,6 @@ private:
             scope = kinds({ Kind::Table, Kind::Cell });
             break;
         }
-        if (rule.kind != Kind::Inline)
-            breakRun();
         // End tags of elements not open at all are many in some pages, and cost no search.
         if (m_openOf[size_t(&rule - Tags)] == 0)
             return;
@@ -595,6 +592,8 @@ private:
             m_out += tag;
             m_closingLength += endTagLength(rule);
             count(rule, +1);
+            if (rule.kind != Kind::Inline)
+                breakRun();
         }
         m_open.append({ &rule, shown });
         ++m_openOf[size_t(&rule - Tags)];
@@ -616,6 +615,8 @@ private:
             m_out += u'>';
             m_closingLength -= endTagLength(*element.rule);
             count(*element.rule, -1);
+            if (element.rule->kind != Kind::Inline)
+                breakRun();
         }
     }
 
@@ -642,12 +643,18 @@ private:
 
     bool fits(qsizetype length) const { return m_out.size() + length + m_closingLength <= MaxMarkup; }
 
+    // Writes a piece of markup. Runs of text without a break are counted from the output, never from the
+    // page, so that the output read again breaks them in the same places: a space or the tag of a block
+    // ends a run, a tag that was left out does not.
     void put(QStringView piece)
     {
-        if (m_full || !fits(piece.size()))
+        if (m_full || !fits(piece.size())) {
             m_full = true;
-        else
-            m_out += piece;
+            return;
+        }
+        m_out += piece;
+        if (piece.size() == 1 && isHtmlSpace(piece[0]))
+            breakRun();
     }
 
     bool takeBlock()
@@ -664,6 +671,7 @@ private:
         if (m_lineBreaks < MaxLineBreaks) {
             ++m_lineBreaks;
             put(tag);
+            breakRun();
         } else {
             put(u" ");
         }
@@ -695,12 +703,14 @@ private:
         while (i < run.size() && !m_full) {
             const QChar c = run[i];
             if (isHtmlSpace(c) || c == QChar(0x200B)) {
-                breakRun();
-                // Preformatted text keeps its line ends, each one a line break.
-                if (m_preformatted > 0 && c == u'\n')
+                // Preformatted text keeps its line ends, each one a line break; a carriage return there
+                // goes, and so breaks nothing.
+                if (m_preformatted > 0 && c == u'\n') {
                     lineBreak(u"\n");
-                else if (m_preformatted == 0 || c != u'\r')
+                } else if (m_preformatted == 0 || c != u'\r') {
                     put(run.sliced(i, 1));
+                    breakRun();
+                }
                 ++i;
                 continue;
             }
@@ -721,23 +731,29 @@ private:
                 i += length;
                 continue;
             }
-            if (!mark) {
-                m_marks = 0;
-                // A line breaker that finds no place to break within a very long word gets slow.
-                if (m_run >= MaxUnbrokenRun) {
-                    put(u"\u200B");
-                    m_run = 0;
-                }
-            }
-            ++m_run;
             if (c == u'>')
-                put(u"&gt;");
+                character(u"&gt;", mark);
             else if (QChar::isSurrogate(codePoint))
-                put(u"\uFFFD");
+                character(u"\uFFFD", mark);
             else
-                put(run.sliced(i, length));
+                character(run.sliced(i, length), mark);
             i += length;
         }
+    }
+
+    // Writes one character of text, as `written`, within the bound on unbroken runs.
+    void character(QStringView written, bool mark = false)
+    {
+        if (!mark) {
+            m_marks = 0;
+            // A line breaker that finds no place to break within a very long word gets slow.
+            if (m_run >= MaxUnbrokenRun) {
+                put(u"\u200B");
+                m_run = 0;
+            }
+        }
+        ++m_run;
+        put(written);
     }
 
     QStringView m_page;

@@ -12,8 +12,6 @@ using HtmlCharacters::isSpace;
 
 void MarkupWriter::startTag(const TagRule& rule, const AttributeList& attributes)
 {
-    if (rule.kind != Kind::Inline)
-        breakRun();
     switch (rule.kind) {
     case Kind::Void:
         lineBreak(startTagText(rule, attributes));
@@ -133,8 +131,6 @@ void MarkupWriter::endTag(const TagRule& rule)
         scope = kinds({ Kind::Table, Kind::Cell });
         break;
     }
-    if (rule.kind != Kind::Inline)
-        breakRun();
     // End tags of elements not open at all are many in some pages, and cost no search.
     if (m_openOf[size_t(tagIndex(rule))] == 0)
         return;
@@ -203,6 +199,8 @@ bool MarkupWriter::push(const TagRule& rule, const AttributeList& attributes, bo
         m_out += tag;
         m_closingLength += endTagLength(rule);
         count(rule, +1);
+        if (rule.kind != Kind::Inline)
+            breakRun();
     }
     m_open.append({ &rule, shown });
     ++m_openOf[size_t(tagIndex(rule))];
@@ -224,6 +222,8 @@ void MarkupWriter::closeTo(qsizetype index)
         m_out += u'>';
         m_closingLength -= endTagLength(*element.rule);
         count(*element.rule, -1);
+        if (element.rule->kind != Kind::Inline)
+            breakRun();
     }
 }
 
@@ -250,10 +250,13 @@ void MarkupWriter::count(const TagRule& rule, int change)
 
 void MarkupWriter::put(QStringView piece)
 {
-    if (m_full || !fits(piece.size()))
+    if (m_full || !fits(piece.size())) {
         m_full = true;
-    else
-        m_out += piece;
+        return;
+    }
+    m_out += piece;
+    if (piece.size() == 1 && isSpace(piece[0]))
+        breakRun();
 }
 
 bool MarkupWriter::takeBlock()
@@ -269,6 +272,7 @@ void MarkupWriter::lineBreak(QStringView tag)
     if (m_lineBreaks < MarkupBounds::MaxLineBreaks) {
         ++m_lineBreaks;
         put(tag);
+        breakRun();
     } else {
         put(u" ");
     }
@@ -298,12 +302,14 @@ void MarkupWriter::text(QStringView run)
     while (i < run.size() && !m_full) {
         const QChar c = run[i];
         if (isSpace(c) || c == QChar(0x200B)) {
-            breakRun();
-            // Preformatted text keeps its line ends, each one a line break.
-            if (m_preformatted > 0 && c == u'\n')
+            // Preformatted text keeps its line ends, each one a line break; a carriage return there goes,
+            // and so breaks nothing.
+            if (m_preformatted > 0 && c == u'\n') {
                 lineBreak(u"\n");
-            else if (m_preformatted == 0 || c != u'\r')
+            } else if (m_preformatted == 0 || c != u'\r') {
                 put(run.sliced(i, 1));
+                breakRun();
+            }
             ++i;
             continue;
         }
@@ -324,23 +330,28 @@ void MarkupWriter::text(QStringView run)
             i += length;
             continue;
         }
-        if (!mark) {
-            m_marks = 0;
-            // A line breaker that finds no place to break within a very long word gets slow.
-            if (m_run >= MarkupBounds::MaxUnbrokenRun) {
-                put(u"\u200B");
-                m_run = 0;
-            }
-        }
-        ++m_run;
         if (c == u'>')
-            put(u"&gt;");
+            character(u"&gt;", mark);
         else if (QChar::isSurrogate(codePoint))
-            put(u"\uFFFD");
+            character(u"\uFFFD", mark);
         else
-            put(run.sliced(i, length));
+            character(run.sliced(i, length), mark);
         i += length;
     }
+}
+
+void MarkupWriter::character(QStringView written, bool mark)
+{
+    if (!mark) {
+        m_marks = 0;
+        // A line breaker that finds no place to break within a very long word gets slow.
+        if (m_run >= MarkupBounds::MaxUnbrokenRun) {
+            put(u"\u200B");
+            m_run = 0;
+        }
+    }
+    ++m_run;
+    put(written);
 }
 
 QString MarkupWriter::finish()

@@ -20,8 +20,8 @@ public:
     void endTag(const MarkupPolicy::TagRule& rule);
     // Copies text, which holds no '<'. Character references pass whole for the document to read.
     void text(QStringView run);
-    // A '<' that opens no tag, shown as the character.
-    void strayLessThan() { put(u"&lt;"); }
+    // A '<' that opens no tag: text, counted as the character reference is when the output is read again.
+    void strayLessThan() { character(u"&lt;"); }
     // Whether a font family may be named: one named before, or one of the first few.
     bool acceptFace(QStringView face);
 
@@ -58,7 +58,12 @@ private:
     {
         return m_out.size() + length + m_closingLength <= MarkupBounds::MaxMarkup;
     }
+    // Writes a piece of markup. Runs of text without a break are counted from the output, never from the
+    // page, so that the output read again breaks them in the same places: a space or the tag of a block
+    // ends a run, a tag that was left out does not.
     void put(QStringView piece);
+    // Writes one character of text, as `written`, within the bound on unbroken runs.
+    void character(QStringView written, bool mark = false);
     bool takeBlock();
     // A line break (or rule), or where a tag that is not shown stood; a space once there were enough.
     void lineBreak(QStringView tag = u"<br>");

@@ -33,7 +33,9 @@ if [ "$quick" -eq 0 ]; then
     if command -v clang++-14 >/dev/null; then
         echo "The fuzz targets, built with clang, over their seed inputs:"
         cmake --preset fuzz >/dev/null
-        cmake --build --preset fuzz --parallel "$(nproc)" --target fuzz_listpage
-        "$root/build-fuzz/fuzz/fuzz_listpage" -runs=0 "$root/fuzz/corpus"
+        cmake --build --preset fuzz --parallel "$(nproc)" --target fuzz_listpage fuzz_strip fuzz_pagebody
+        for name in listpage strip pagebody; do
+            "$root/build-fuzz/fuzz/fuzz_$name" -runs=0 "$root/fuzz/corpus/$name"
+        done
     fi
 fi

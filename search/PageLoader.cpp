@@ -5,6 +5,7 @@
 #include "PageVerdict.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QHash>
 #include <QSet>
 #include <QSocketNotifier>
@@ -458,6 +459,11 @@ PageLoader::PageLoader(QObject* parent)
 { }
 
 PageLoader::~PageLoader() = default;
+
+void PageLoader::setCertificateAuthorities(const QString& pemFile)
+{
+    curl_easy_setopt(m_transfer->easy, CURLOPT_CAINFO, QFile::encodeName(pemFile).constData());
+}
 
 void PageLoader::Navigate(const QUrl& url)
 {

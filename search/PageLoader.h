@@ -36,6 +36,9 @@ public:
 
     // A load that takes longer than this fails; 0 (the default) waits as long as the network does.
     void setTimeout(int milliseconds) { m_timeoutMs = milliseconds; }
+    // Trusts the certificate authorities in a PEM file in place of the system's bundle, from the next load
+    // on. Only for tests, whose https servers show a certificate of their own; the program never calls it.
+    void setCertificateAuthorities(const QString& pemFile);
 
 signals:
     // Exactly once per navigation that was neither stopped nor superseded, on the thread of the loader.

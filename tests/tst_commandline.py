@@ -26,6 +26,10 @@ ROWS = [
     ["1", "2", "x", "\x7f"],
     ["3", "4", "x", "\x9b"],
     ["5", "6", "x", "\u200f"],
+    # A carriage return without a line feed, quoted in csv: in rows of under 8, under 16 and over 16 bytes.
+    ["7", "8", "\r", "x"],
+    ["9", "10", "x", "a\rb"],
+    ["192.0.2.9", "8085", "elite", "Somewhere in the middle \r of a long name"],
 ]
 WINDOW_KEY = r"198.51.100.1\nrm -rf ~:80\t\u{0000}\u{202E}1"
 MADE_VISIBLE = re.compile("[\x00-\x1f\x7f-\x9f\u200e\u200f\u202a-\u202e\u2066-\u2069\\\\]")
@@ -85,12 +89,17 @@ class CommandLine(unittest.TestCase):
         cls.ours = "http://127.0.0.1:%d" % cls.server.server_address[1]
         cls.standin = subprocess.Popen([LISTSITE, "--port", "0"], stdout=subprocess.PIPE, text=True)
         cls.site = "http://127.0.0.1:" + re.fullmatch(r"port (\d+)\n", cls.standin.stdout.readline())[1]
+        # A port held but not listened on: every connection to it is refused at once.
+        cls.closed = socket.socket()
+        cls.closed.bind(("127.0.0.1", 0))
+        cls.refused = "http://127.0.0.1:%d" % cls.closed.getsockname()[1]
 
     @classmethod
     def tearDownClass(cls):
         cls.server.shutdown()
         cls.standin.terminate()
         cls.standin.wait(10)
+        cls.closed.close()
 
     def test_standin_site(self):
         # Every row of the seven pages in page order, a key listed before skipped.
@@ -153,28 +162,31 @@ class CommandLine(unittest.TestCase):
                                                    "0 rows (0 repeated keys and 1 short row skipped)"])
 
     def test_refused_port(self):
-        with socket.socket() as closed:
-            closed.bind(("127.0.0.1", 0))
-            site = "http://127.0.0.1:%d" % closed.getsockname()[1]
-        run = search("--site", site)  # refused at once: no page waits for its timeout
-        self.assertEqual((run.returncode, run.stdout), (3, b""))
-        for page in range(7):  # each progress text, then why its page failed
-            self.assertEqual(run.lines[2 * page], run.status[page])
-            self.assertRegex(run.lines[2 * page + 1], r"^%spage %d \(%s/proxy_list\.php\?showpage=%d\): \S"
-                             % (PREFIX, page, re.escape(site), page))
-        self.assertIn("7 of 7", run.status[-1])
-        self.assertEqual(run.diagnostics[-1], "0 rows (0 repeated keys and 0 short rows skipped)")
+        # Refused at once: no page waits for its timeout, the least and the most one taken included.
+        for timeout in ([], ["--timeout", "0.001"], ["--timeout=86400"]):
+            with self.subTest(timeout=timeout):
+                run = search("--site", self.refused, *timeout)
+                self.assertEqual((run.returncode, run.stdout), (3, b""), run.stderr)
+                for page in range(7):  # each progress text, then why its page failed
+                    self.assertEqual(run.lines[2 * page], run.status[page])
+                    self.assertRegex(run.lines[2 * page + 1], r"^%spage %d \(%s/proxy_list\.php\?showpage=%d\): \S"
+                                     % (PREFIX, page, re.escape(self.refused), page))
+                self.assertIn("7 of 7", run.status[-1])
+                self.assertEqual(run.diagnostics[-1], "0 rows (0 repeated keys and 0 short rows skipped)")
 
     def test_usage_errors(self):
         cases = {
             "unknown option": (["--bogus"], "unknown option '--bogus'"),
             "one of Qt's own options": (["-platform", "x"], "unknown option '-platform'"),
             "unknown format": (["--format", "xml"], "unknown format 'xml' (tsv, plain, csv or json)"),
-            "timeout below a millisecond": (["--timeout", "0.0004"],
-                                            "--timeout takes seconds from 0.001 to 86400, not '0.0004'"),
             "not an http address": (["--site=ftp://x/"], "not an http or https address: 'ftp://x/'"),
             "option without its value": (["--site"], "option '--site' needs a value"),
         }
+        # Just outside the range (0.0009 rounds to a whole millisecond), and numbers no timeout can be. The
+        # site refuses at once should one of them be taken.
+        for value in ("0.0009", "86400.001", "-1", "1e300", "inf", "nan"):
+            cases["timeout " + value] = (["--site", self.refused, "--timeout", value],
+                                         "--timeout takes seconds from 0.001 to 86400, not '%s'" % value)
         for name, (arguments, message) in cases.items():
             with self.subTest(name):
                 run = search(*arguments)
@@ -185,6 +197,8 @@ class CommandLine(unittest.TestCase):
         cases = {  # arguments, stdout, SIGPIPE ignored, exit status, diagnostics
             "table on a full disk": (["--site", self.site], "/dev/full", False, 1, full),
             "help on a full disk": (["--help"], "/dev/full", False, 1, full),
+            # Not written outweighs pages failed. Unlike tsv, csv has a line to write without rows.
+            "failed pages on a full disk": (["--site", self.refused, "--format", "csv"], "/dev/full", False, 1, full),
             # The reader is gone: the program ends quietly, by the signal or without it.
             "closed pipe": (["--site", self.site], None, False, -signal.SIGPIPE, []),
             "closed pipe, SIGPIPE ignored": (["--site", self.site], None, True, 0, []),
@@ -194,7 +208,8 @@ class CommandLine(unittest.TestCase):
                 out = os.open(path, os.O_WRONLY) if path else closed_pipe()
                 run = search(*arguments, stdout=out, restore_signals=not ignored)
                 os.close(out)
-                self.assertEqual((run.returncode, run.diagnostics), (status, diagnostics))
+                pages = [line for line in run.diagnostics if line.startswith("page ")]
+                self.assertEqual((run.returncode, run.diagnostics[len(pages):]), (status, diagnostics))
 
     def run_script(self, port):
         env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}

@@ -61,9 +61,14 @@ class tst_PageLoader : public QObject
     Q_OBJECT
 
     TestHttpServer m_server;
+    TestHttpServer m_tlsServer { TestHttpServer::Scheme::Https };
 
 private slots:
-    void initTestCase() { QVERIFY(m_server.listen()); }
+    void initTestCase()
+    {
+        QVERIFY(m_server.listen());
+        QVERIFY(m_tlsServer.listen());
+    }
 
     void judge_data()
     {
@@ -174,6 +179,67 @@ private slots:
         QVERIFY(complete.wait(5000));
         QCOMPARE(loader.BodyHtml(), "next page");
         QCOMPARE(complete.size(), 2);
+    }
+
+    // Over TLS a page loads only from a server whose certificate the loader trusts and names the server,
+    // also after a redirect; a redirect from https down to http is not followed, not even asked for.
+    void secure_data()
+    {
+        QTest::addColumn<QUrl>("start");
+        QTest::addColumn<QUrl>("location"); // where the start redirects to; empty: it is the page itself
+        QTest::addColumn<bool>("trusted"); // the loader trusts the https server's certificate
+        QTest::addColumn<QStringList>("arrived"); // the requests that reach a server, by scheme, sorted
+        QTest::addColumn<QString>("reason"); // a distinctive part of a failed page's reason; empty: it loads
+        const QUrl secure = m_tlsServer.url(u"/secure"_s), plain = m_server.url(u"/secure"_s);
+        const QUrl secureLanding = m_tlsServer.url(u"/landing"_s), plainLanding = m_server.url(u"/landing"_s);
+        QUrl otherName = secure; // the certificate names 127.0.0.1 only
+        otherName.setHost(u"localhost"_s);
+        const auto row = [](const char* name, const QUrl& start, const QUrl& location, bool trusted,
+                             const QStringList& arrived, const char* reason = "") {
+            QTest::newRow(name) << start << location << trusted << arrived << QString::fromLatin1(reason);
+        };
+        row("https page", secure, {}, true, { u"https /secure"_s });
+        row("https to https", secure, secureLanding, true, { u"https /landing"_s, u"https /secure"_s });
+        row("https to http", secure, plainLanding, true, { u"https /secure"_s }, "\"http\" not supported");
+        row("http to https", plain, secureLanding, true, { u"http /secure"_s, u"https /landing"_s });
+        row("untrusted certificate", secure, {}, false, {}, "certificate");
+        row("certificate for another name", otherName, {}, true, {}, "localhost");
+    }
+
+    void secure()
+    {
+        QFETCH(QUrl, start);
+        QFETCH(QUrl, location);
+        QFETCH(bool, trusted);
+        QFETCH(QStringList, arrived);
+        QFETCH(QString, reason);
+        const Response page { 200, Page };
+        const Response redirect = raw("HTTP/1.1 302 Found\r\nLocation: " + location.toEncoded()
+            + "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+        for (TestHttpServer* server : { &m_server, &m_tlsServer }) {
+            server->setResponse(u"/secure"_s, location.isEmpty() ? page : redirect);
+            server->setResponse(u"/landing"_s, page);
+        }
+        const qsizetype plainBefore = m_server.requests().size(),
+                        secureBefore = m_tlsServer.requests().size();
+        PageLoader loader;
+        loader.setTimeout(20000);
+        if (trusted)
+            loader.setCertificateAuthorities(TestHttpServer::certificateFile());
+        QSignalSpy complete(&loader, &PageLoader::DocumentComplete);
+        loader.Navigate(start);
+        QVERIFY(complete.wait(30000));
+        QCOMPARE(loader.LoadFailed(), !reason.isEmpty());
+        QVERIFY2(loader.LoadError().contains(reason, Qt::CaseInsensitive), qPrintable(loader.LoadError()));
+        QCOMPARE(loader.LoadError().isEmpty(), reason.isEmpty());
+        QCOMPARE(loader.BodyHtml(), reason.isEmpty() ? HtmlBody::bodyOf(Page) : QByteArrayView());
+        QStringList requests;
+        for (const QString& target : m_server.requests().mid(plainBefore))
+            requests << u"http "_s + target;
+        for (const QString& target : m_tlsServer.requests().mid(secureBefore))
+            requests << u"https "_s + target;
+        requests.sort();
+        QCOMPARE(requests, arrived);
     }
 
     // Loads one after the other as the search makes them: a load stopped or superseded lets go of its

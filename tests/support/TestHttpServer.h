@@ -3,6 +3,7 @@
 #include <QtNetwork>
 
 #include <functional>
+#include <memory>
 
 #include <linux/sockios.h>
 #include <sys/ioctl.h>
@@ -10,9 +11,16 @@
 // A tiny HTTP/1.1 server on 127.0.0.1 with a port chosen by the system, answering each path with a
 // canned response, one request per connection unless an answer keeps it open. Raw answers stand in for broken
 // or hostile sites: any bytes, also ones that never end (made as the client reads them, never held whole).
+// Plain HTTP, or HTTPS with the certificate for 127.0.0.1 that make_loopback_certificate.sh made.
 class TestHttpServer
 {
 public:
+    enum class Scheme
+    {
+        Http,
+        Https,
+    };
+
     struct Response
     {
         int status = 200;
@@ -31,10 +39,24 @@ public:
     // Told of each request, by path and query, before it is answered.
     std::function<void(const QString&)> onRequest = [](const QString&) {};
 
-    TestHttpServer()
+    explicit TestHttpServer(Scheme scheme = Scheme::Http)
+        : m_scheme(scheme)
     {
-        QObject::connect(&m_server, &QTcpServer::newConnection, &m_server, [this] {
-            while (QTcpSocket* socket = m_server.nextPendingConnection()) {
+        if (scheme == Scheme::Https) {
+            auto server = std::make_unique<QSslServer>();
+            QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+            tls.setLocalCertificateChain(QSslCertificate::fromPath(certificateFile()));
+            QFile key(QStringLiteral(TARNWICK_TEST_SUPPORT_DIR "/loopback.key"));
+            if (key.open(QIODevice::ReadOnly))
+                tls.setPrivateKey(QSslKey(&key, QSsl::Ec));
+            server->setSslConfiguration(tls);
+            m_server = std::move(server);
+        } else {
+            m_server = std::make_unique<QTcpServer>();
+        }
+        // Not newConnection: a TLS connection is pending only once its handshake is done.
+        QObject::connect(m_server.get(), &QTcpServer::pendingConnectionAvailable, m_server.get(), [this] {
+            while (QTcpSocket* socket = m_server->nextPendingConnection()) {
                 socket->setProperty("connection", m_acceptedConnections++);
                 ++m_openConnections;
                 QObject::connect(socket, &QTcpSocket::disconnected, socket, [this, socket] {
@@ -46,10 +68,23 @@ public:
         });
     }
 
-    bool listen() { return m_server.listen(QHostAddress::LocalHost, 0); }
+    // The certificate the HTTPS server shows, which is also its own authority.
+    static QString certificateFile() { return QStringLiteral(TARNWICK_TEST_SUPPORT_DIR "/loopback.crt"); }
+
+    // False also for an HTTPS server without its certificate and key.
+    bool listen()
+    {
+        if (m_scheme == Scheme::Https) {
+            const QSslConfiguration tls = static_cast<QSslServer&>(*m_server).sslConfiguration();
+            if (tls.localCertificate().isNull() || tls.privateKey().isNull())
+                return false;
+        }
+        return m_server->listen(QHostAddress::LocalHost, 0);
+    }
     QString base() const
     {
-        return QStringLiteral("http://127.0.0.1:") + QString::number(m_server.serverPort());
+        return (m_scheme == Scheme::Https ? QStringLiteral("https") : QStringLiteral("http"))
+            + QStringLiteral("://127.0.0.1:") + QString::number(m_server->serverPort());
     }
     QUrl url(const QString& pathAndQuery) const { return QUrl(base() + pathAndQuery); }
 
@@ -69,7 +104,7 @@ public:
     // Writes the `later` bytes of the answers given so far on their connections.
     void writeLater()
     {
-        for (QTcpSocket* socket : m_server.findChildren<QTcpSocket*>()) {
+        for (QTcpSocket* socket : m_server->findChildren<QTcpSocket*>()) {
             socket->write(socket->property("later").toByteArray());
             socket->setProperty("later", {});
             socket->flush();
@@ -80,7 +115,7 @@ public:
     // does a client's socket surely hold them.
     bool delivered() const
     {
-        const QList<QTcpSocket*> sockets = m_server.findChildren<QTcpSocket*>();
+        const QList<QTcpSocket*> sockets = m_server->findChildren<QTcpSocket*>();
         return std::all_of(sockets.begin(), sockets.end(), [](QTcpSocket* socket) {
             int unacknowledged = 0;
             return socket->state() != QAbstractSocket::ConnectedState
@@ -145,7 +180,8 @@ private:
         topUp();
     }
 
-    QTcpServer m_server;
+    Scheme m_scheme;
+    std::unique_ptr<QTcpServer> m_server;
     QHash<QString, Response> m_responses;
     QStringList m_requests;
     QList<int> m_requestConnections;

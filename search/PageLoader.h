@@ -1,7 +1,6 @@
 #pragma once
 
 #include "Browser.h"
-#include "ByteBuffer.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -10,6 +9,8 @@
 
 #include <memory>
 
+class CurlMulti;
+class HttpTransfer;
 struct TransferFacts;
 
 // The hidden browser: fetches one page at a time over HTTP and reports the end of each load once. The
@@ -20,9 +21,6 @@ class PageLoader : public QObject, public Browser
     Q_OBJECT
 
 public:
-    static constexpr qint64 MaxBodyBytes = 32 * 1024 * 1024;
-    static constexpr qint64 MaxHeaderBytes = 64 * 1024;
-
     explicit PageLoader(QObject* parent = nullptr);
     ~PageLoader() override;
 
@@ -45,20 +43,18 @@ signals:
     void DocumentComplete(const QUrl& url);
 
 private:
-    struct Transfer;
-
     void report(const TransferFacts& facts);
 
     QUrl m_url;
-    // The page as it arrives, and a page converted to UTF-8: both kept with their capacity between pages.
-    ByteBuffer m_received;
+    // A page converted to UTF-8, kept with its capacity between pages; the page as it arrives is the
+    // transfer's.
     QByteArray m_converted;
-    QByteArray m_contentType;
     QByteArrayView m_body;
     QString m_error;
     bool m_failed = false;
     int m_timeoutMs = 0;
     quint64 m_navigations = 0;
-    // Last, so that it goes first: its callbacks reach the members above until it is gone.
-    std::unique_ptr<Transfer> m_transfer;
+    // The multi handle first, so that it goes last: the transfer leaves it when the transfer goes.
+    std::unique_ptr<CurlMulti> m_multi;
+    std::unique_ptr<HttpTransfer> m_transfer;
 };

@@ -1,8 +1,8 @@
-// The page loader: the verdict on a finished transfer, and answers on the wire, each ending as a whole page
-// or as a failed one with its reason; stopped loads are never reported.
+// The page loader: answers on the wire, each ending as a whole page or as a failed one with its reason;
+// stopped loads are never reported.
+#include "AnswerReader.h"
 #include "HtmlBody.h"
 #include "PageLoader.h"
-#include "PageVerdict.h"
 #include "TestHttpServer.h"
 
 #include <QtTest>
@@ -70,41 +70,6 @@ private slots:
         QVERIFY(m_tlsServer.listen());
     }
 
-    void judge_data()
-    {
-        QTest::addColumn<TransferFacts>("facts");
-        QTest::addColumn<QString>("reason"); // a distinctive part of it; empty for a whole page
-        const auto row = [](const char* name, const TransferFacts& facts, const char* reason) {
-            QTest::newRow(name) << facts << QString::fromLatin1(reason);
-        };
-        using enum TransferFacts::Refusal;
-        row("whole page", { .transferError = {}, .status = 200, .headersEnded = true, .bodyBytes = 9 }, "");
-        row("shorter than announced",
-            { .transferError = {},
-                .status = 200,
-                .headersEnded = true,
-                .announcedLength = 9,
-                .bodyBytes = 8 },
-            "length differs");
-        row("compressed stream unfinished",
-            { .transferError = {}, .status = 200, .headersEnded = true, .compressed = true },
-            "compressed page stops");
-        row("headers unfinished", { .transferError = {}, .status = 200 }, "headers ended");
-        row("unfollowed 3xx", { .transferError = {}, .status = 300, .headersEnded = true }, "status 300");
-        row("transfer error first", { .transferError = u"Reset"_s, .status = 404 }, "Reset");
-        row("own refusal first", { .refusal = TooLarge, .transferError = u"Reset"_s }, "32 MiB");
-    }
-
-    void judge()
-    {
-        QFETCH(TransferFacts, facts);
-        QFETCH(QString, reason);
-        const PageVerdict verdict = ::judge(facts);
-        QCOMPARE(verdict.failed, !reason.isEmpty());
-        QVERIFY2(verdict.reason.contains(reason) && verdict.reason.isEmpty() == reason.isEmpty(),
-            qPrintable(verdict.reason));
-    }
-
     void answers_data()
     {
         QTest::addColumn<Response>("response");
@@ -123,7 +88,8 @@ private slots:
         row("gzip stream without end", ok(gzipped, gzip.first(gzip.size() / 2)), "compress");
         row("bytes after the gzip stream", ok(gzipped + length(gzip.size() + 4), gzip + "junk"), "compress");
         row("damaged gzip stream", ok(gzipped + length(damaged.size()), damaged), "compress");
-        row("gzip bomb", ok(gzipped, compressed(QByteArray(PageLoader::MaxBodyBytes + 1024, ' '))), "32 MiB");
+        row("gzip bomb", ok(gzipped, compressed(QByteArray(AnswerReader::MaxBodyBytes + 1024, ' '))),
+            "32 MiB");
         row("unknown content encoding", ok("Content-Encoding: x-hostile\r\n" + length(page.size()), page),
             "encoding");
         row("closed before the announced length", ok(length(page.size()), page.first(page.size() / 2)),
@@ -131,7 +97,7 @@ private slots:
         row("length beyond the integer range", ok("Content-Length: 99999999999999999999999\r\n", page),
             "file size");
         row("two different lengths", ok(length(page.size()) + length(page.size() + 10), page), "length");
-        row("length over the cap", ok(length(PageLoader::MaxBodyBytes + 1), {}), "size");
+        row("length over the cap", ok(length(AnswerReader::MaxBodyBytes + 1), {}), "size");
         row("chunk size beyond 64 bits", ok(chunked, "1ffffffffffffffff0\r\n" + page + "\r\n0\r\n\r\n"),
             "chunk");
         row("endless body", ok({}, {}, QByteArray(65536, 'x')), "32 MiB");

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ListViewAdapter.h"
 #include "PageLoader.h"
+#include "ProxyTableModel.h"
 #include "SearchController.h"
 #include "SearchHost.h"
 
@@ -19,13 +19,13 @@ public:
     // Starts the search; completed() follows once the seventh page is done.
     void start();
 
-    const ProxyTableModel& rows() const { return m_list.model(); }
+    const ProxyTableModel& rows() const { return m_rows; }
     const SearchSummary& summary() const { return m_summary; }
 
     QString Caption() const override { return m_caption; }
     void SetCaption(const QString& caption) override { m_caption = caption; }
     void SetStatusText(const QString& text) override;
-    ResultList& List() override { return m_list; }
+    ResultList& List() override { return m_rows; }
     Browser& Web() override { return m_web; }
     void DoEvents() override;
     void PageFailed(qint16 pageIndex, const QUrl& url, const QString& reason) override;
@@ -35,7 +35,7 @@ signals:
     void completed();
 
 private:
-    ListViewAdapter m_list;
+    ProxyTableModel m_rows;
     PageLoader m_web;
     SearchController m_search;
     QString m_caption = SearchController::StartCaption;

@@ -2,8 +2,8 @@
 
 struct ProxyRecord;
 
-// What the search needs of the result table: the list view adapter provides it, for the window and the
-// headless search alike; the search never sees a widget. A row is written whole, in one call.
+// What the search needs of the result table: the table provides it, and the list view adapter over it for
+// the window; the search never sees a widget. A row is written whole, in one call.
 class ResultList
 {
 public:

@@ -124,6 +124,22 @@ std::optional<ProxyTableModel::Staged> ProxyTableModel::stage(const ProxyRecord&
     return Staged { row, m_keys.hashOf(row.key()) };
 }
 
+bool ProxyTableModel::Add(const ProxyRecord& record)
+{
+    if (!append(record))
+        return false;
+    // Outside a page each row shows at once; inside, the page's rows show together at its end.
+    if (!m_inPage)
+        flush();
+    return true;
+}
+
+void ProxyTableModel::EndPage()
+{
+    m_inPage = false;
+    flush();
+}
+
 bool ProxyTableModel::append(const ProxyRecord& record)
 {
     // A view shows at most INT_MAX rows.
@@ -159,7 +175,7 @@ bool ProxyTableModel::Foreseen::is(const ProxyRecord& record) const
     return same(address, record.address) && same(port, record.port);
 }
 
-void ProxyTableModel::foresee(const ProxyRecord& record)
+void ProxyTableModel::Foresee(const ProxyRecord& record)
 {
     const auto ends = rowEnds(record);
     if (ends[3] > Foreseen::MaxBytes)
@@ -199,7 +215,7 @@ void ProxyTableModel::flush()
     endInsertRows();
 }
 
-void ProxyTableModel::clear()
+void ProxyTableModel::Clear()
 {
     beginResetModel();
     m_rows.clear();

@@ -2,6 +2,7 @@
 
 #include "BlockMemory.h"
 #include "KeyIndex.h"
+#include "ResultList.h"
 #include "TextArena.h"
 #include "VisibleText.h"
 
@@ -17,9 +18,10 @@ struct ProxyRecord;
 
 // The rows of the result table: an address, three further columns and a key (address, ":" and port)
 // unique within the table. The texts are kept once, as UTF-8, and become QStrings only for the cells a
-// view asks for. Rows that are added reach attached views in batches (see flush()), so a page of twenty
-// thousand rows is one insertion for the view, not twenty thousand.
-class ProxyTableModel : public QAbstractTableModel
+// view asks for. Rows are written only through ResultList, the table's one way in. A page's rows reach
+// attached views as one insertion when the page ends, so a page of twenty thousand rows is one insertion
+// for the view, not twenty thousand; a row added outside a page shows at once.
+class ProxyTableModel : public QAbstractTableModel, public ResultList
 {
     Q_OBJECT
 
@@ -66,19 +68,20 @@ public:
     QString shownCell(qsizetype row, int column) const { return visibleText(cellUtf8(row, column)); }
     QString shownKey(qsizetype row) const { return visibleText(keyUtf8(row)); }
 
-private:
-    // Rows are written only through the list view adapter, the table's one way in.
-    friend class ListViewAdapter;
+    // ResultList. A foreseen record is copied aside and its key index slot fetched, for its Add() soon
+    // after.
+    void Clear() override;
+    bool Add(const ProxyRecord& record) override;
+    void Foresee(const ProxyRecord& record) override;
+    void BeginPage() override { m_inPage = true; }
+    void EndPage() override;
 
+private:
     // Appends the record as a row and returns true, or returns false when its key is already in the
     // table. The row stays out of the views' sight until the next flush().
     bool append(const ProxyRecord& record);
-    // Copies the record into the arena and starts fetching its key index slot, for its append() soon
-    // after.
-    void foresee(const ProxyRecord& record);
     // Announces the rows appended since the last flush as one insertion.
     void flush();
-    void clear();
 
     // A row's texts back to back in the arena: address, ":", port, ":", type, ":", country. The key is the
     // first three, so it is stored once with the cells it is made of.
@@ -121,6 +124,7 @@ private:
     TextArena m_text;
     KeyIndex m_keys;
     int m_shown = 0; // rows the views have been told about
+    bool m_inPage = false;
     // A row's texts and its key's hash: all that append() needs before it asks the key index.
     struct Staged
     {

@@ -1,5 +1,5 @@
 #include "ListPageParser.h"
-#include "ListViewAdapter.h"
+#include "ProxyTableModel.h"
 #include "TableRows.h"
 
 #include <QtTest>
@@ -73,10 +73,9 @@ void tst_ListPageParser::cutting()
     QFETCH(QStringList, rows);
     QFETCH(int, duplicates);
     QFETCH(int, shortRows);
-    ListViewAdapter list;
-    const ProxyTableModel& model = list.model();
+    ProxyTableModel model;
     QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
-    const ParseResult result = ParseListPage(page.toUtf8(), list);
+    const ParseResult result = ParseListPage(page.toUtf8(), model);
 
     QCOMPARE(TableRows::shown(model), rows);
     QCOMPARE(result.added, rows.size());
@@ -94,7 +93,7 @@ void tst_ListPageParser::cutting()
         return bytes;
     };
     QCOMPARE(model.textBytes(), heldBytes());
-    const ParseResult again = ParseListPage(page.toUtf8(), list);
+    const ParseResult again = ParseListPage(page.toUtf8(), model);
     QCOMPARE(again.added, 0);
     QCOMPARE(again.duplicates, result.added + result.duplicates);
     QCOMPARE(model.textBytes(), heldBytes());
@@ -104,12 +103,12 @@ void tst_ListPageParser::pageEndingInACellEnd()
 {
     // The page's last byte is the line feed of a cell end, at each place it can take in a block of 64.
     for (int padding = 0; padding < 64; ++padding) {
-        ListViewAdapter list;
+        ProxyTableModel model;
         const QString page
             = QString(padding, u' ') + Row + u"192.0.2.1</TD>\r\n<TD>80</TD>\r\n<TD>t</TD>\r\n"_s;
-        const ParseResult result = ParseListPage(page.toUtf8(), list);
+        const ParseResult result = ParseListPage(page.toUtf8(), model);
         QCOMPARE(result.shortRows, 0);
-        QCOMPARE(TableRows::shown(list.model()), QStringList { u"192.0.2.1|80|t|"_s });
+        QCOMPARE(TableRows::shown(model), QStringList { u"192.0.2.1|80|t|"_s });
     }
 }
 

@@ -1,5 +1,5 @@
 #include "Browser.h"
-#include "ListViewAdapter.h"
+#include "ProxyTableModel.h"
 #include "SearchController.h"
 #include "SearchHost.h"
 #include "TableRows.h"
@@ -61,7 +61,7 @@ public:
     QStringList statusTexts;
     QStringList failures;
     QList<SearchSummary> summaries;
-    ListViewAdapter list;
+    ProxyTableModel list;
     FakeBrowser web;
     std::function<void()> duringYield;
 };
@@ -115,7 +115,7 @@ void tst_SearchController::wholeSearch()
             QList<qsizetype>({ summary.failedPages, summary.rows, summary.duplicates, summary.shortRows }),
             QList<qsizetype>({ failed, 8 - failed, 6 - failed, 7 - failed }));
     }
-    QCOMPARE(TableRows::shown(host.list.model(), { 0 }),
+    QCOMPARE(TableRows::shown(host.list, { 0 }),
         QStringList({ "192.0.2.1", "198.51.100.1", "192.0.2.2", "192.0.2.3", "192.0.2.4", "192.0.2.5",
             "192.0.2.6", "192.0.2.7" }));
     QCOMPARE(
@@ -253,7 +253,7 @@ void tst_SearchController::randomInterleavings()
             QStringList expectedRows;
             for (int page : loadedPages)
                 expectedRows.append(u"s%1p%2"_s.arg(searchNumber).arg(page));
-            QVERIFY2(TableRows::shown(host.list.model(), { 0 }) == expectedRows, qPrintable(where));
+            QVERIFY2(TableRows::shown(host.list, { 0 }) == expectedRows, qPrintable(where));
         }
     }
 }

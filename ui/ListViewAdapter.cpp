@@ -1,15 +1,5 @@
 #include "ListViewAdapter.h"
 
-ListItem::ListItem(const ProxyTableModel& model, qsizetype row)
-    : m_model(&model)
-    , m_row(row)
-{ }
-
-QString ListItem::Key() const
-{
-    return m_model->key(m_row);
-}
-
 ListViewAdapter::ColumnHeader::ColumnHeader(ListViewAdapter& list, int index)
     : m_list(list)
     , m_index(index)
@@ -61,30 +51,9 @@ void ListViewAdapter::setSelectedIndex(const QModelIndex& index)
         = index.isValid() ? QPersistentModelIndex(m_model.index(index.row(), 0)) : QPersistentModelIndex();
 }
 
-void ListViewAdapter::Clear()
-{
-    m_model.clear();
-}
-
-bool ListViewAdapter::Add(const ProxyRecord& record)
-{
-    if (!m_model.append(record))
-        return false;
-    // Outside a page each row shows at once; inside, the page's rows show together at its end.
-    if (!m_inPage)
-        m_model.flush();
-    return true;
-}
-
-void ListViewAdapter::BeginPage()
-{
-    m_inPage = true;
-}
-
 void ListViewAdapter::EndPage()
 {
-    m_inPage = false;
-    m_model.flush();
+    m_model.EndPage();
     if (m_sorted)
         SetSorted(true);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ListItem.h"
 #include "ProxyTableModel.h"
 #include "ResultList.h"
 
@@ -10,22 +11,9 @@
 #include <functional>
 #include <optional>
 
-// One row of the list, as the list view's callers know it. Valid until the list is sorted or cleared.
-class ListItem
-{
-public:
-    QString Key() const;
-    qsizetype Index() const { return m_row; }
-
-private:
-    friend class ListViewAdapter;
-    ListItem(const ProxyTableModel& model, qsizetype row);
-    const ProxyTableModel* m_model;
-    qsizetype m_row;
-};
-
 // The result table under the list view's published names, over the table model. It holds no widget:
-// the window tells it the list's width and selection and applies the column widths it is given.
+// the window tells it the list's width and selection and applies the column widths it is given. Rows go
+// to the table through it, so that a list kept sorted takes each page's rows into their places.
 class ListViewAdapter : public QObject, public ResultList
 {
     Q_OBJECT
@@ -74,11 +62,11 @@ public:
     std::optional<ListItem> SelectedItem();
     void setSelectedIndex(const QModelIndex& index);
 
-    // ResultList, the one way rows are written.
-    void Clear() override;
-    bool Add(const ProxyRecord& record) override;
-    void Foresee(const ProxyRecord& record) override { m_model.foresee(record); }
-    void BeginPage() override;
+    // ResultList, the one way rows are written: the table's.
+    void Clear() override { m_model.Clear(); }
+    bool Add(const ProxyRecord& record) override { return m_model.Add(record); }
+    void Foresee(const ProxyRecord& record) override { m_model.Foresee(record); }
+    void BeginPage() override { m_model.BeginPage(); }
     void EndPage() override;
 
 signals:
@@ -91,7 +79,6 @@ private:
     qint32 m_sortOrder = lvwDescending;
     qint16 m_sortKey = 0;
     bool m_sorted = false;
-    bool m_inPage = false;
     std::function<float()> m_widthSource;
     QPersistentModelIndex m_selected;
 };

@@ -1,0 +1,180 @@
+#include "ProxyRecord.h"
+#include "ProxyTableModel.h"
+#include "TableRows.h"
+
+#include <QtTest>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Adds each "address|port|type|country" through the table's one way in; true when every row was taken.
+bool fill(ProxyTableModel& table, const QStringList& rows)
+{
+    bool all = true;
+    for (const QString& row : rows) {
+        const QList<QByteArray> cells = row.toUtf8().split('|');
+        all = table.Add(ProxyRecord { cells[0], cells[1], cells[2], cells[3] }) && all;
+    }
+    return all;
+}
+
+} // namespace
+
+class tst_ProxyTableModel : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void keysStayRefusedAcrossGrowthAndSorting();
+    void rowsLongerThanABlockOfText();
+    void announcesRowsAsTheyBecomeVisible();
+    void sortsEachColumnAsText_data();
+    void sortsEachColumnAsText();
+    void showsCellsMadeVisible_data();
+    void showsCellsMadeVisible();
+};
+
+void tst_ProxyTableModel::keysStayRefusedAcrossGrowthAndSorting()
+{
+    // Enough keys that the index grows; keys that differ only late or only in case.
+    ProxyTableModel table;
+    QStringList rows;
+    for (int n = 0; n < 5000; ++n)
+        rows.append(u"proxy-%1.example|%2|t|c"_s.arg(n % 1000).arg(n / 1000));
+    rows.append(u"PROXY-1.example|0|t|c"_s);
+    table.BeginPage();
+    QVERIFY(fill(table, rows));
+    table.EndPage();
+    for (const QString& row : rows)
+        QVERIFY(!fill(table, { row }));
+    table.sort(3, Qt::DescendingOrder);
+    table.sort(0, Qt::AscendingOrder);
+    // After the rows moved, the index still finds each of them, and a refused row leaves the first alone.
+    for (const QString& row : rows)
+        QVERIFY(!fill(table, { QString(row).replace(u"|t|c"_s, u"|other|other"_s) }));
+    QCOMPARE(TableRows::shown(table, { 2 }).count(u"t"_s), rows.size());
+    QVERIFY(fill(table, { u"proxy-1.example|500|t|c"_s }));
+
+    // The key is the address, ":" and the port as written, so these split differently but collide.
+    QVERIFY(fill(table, { u"192.0.2.1:80||a|b"_s }));
+    QVERIFY(!fill(table, { u"192.0.2.1|80:|a|b"_s }));
+    // A cleared key can be added again.
+    table.Clear();
+    QVERIFY(fill(table, { rows.first() }));
+    QCOMPARE(table.rowCount(), 1);
+}
+
+void tst_ProxyTableModel::rowsLongerThanABlockOfText()
+{
+    // Rows around and beyond the size of one block of the text store, between short ones, each kept whole
+    // and apart from its neighbours.
+    ProxyTableModel table;
+    QStringList rows;
+    for (const size_t size : { size_t(10), TextArena::FirstBlockBytes + 1, size_t(10),
+             TextArena::BlockBytes + 3, TextArena::BlockBytes - 20, size_t(10) }) {
+        const QChar letter(char16_t(u'a' + rows.size()));
+        rows.append(u"192.0.2.%1|80|%2|c"_s.arg(rows.size()).arg(QString(qsizetype(size), letter)));
+    }
+    table.BeginPage();
+    QVERIFY(fill(table, rows));
+    table.EndPage();
+    QCOMPARE(TableRows::shown(table), rows);
+}
+
+void tst_ProxyTableModel::announcesRowsAsTheyBecomeVisible()
+{
+    ProxyTableModel table;
+    QAbstractItemModelTester tester(&table, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    QSignalSpy inserted(&table, &QAbstractItemModel::rowsInserted);
+
+    // Outside a page a row shows at once; a refused row announces nothing.
+    QVERIFY(fill(table, { u"192.0.2.1|80|a|b"_s }));
+    QVERIFY(!fill(table, { u"192.0.2.1|80|a|b"_s }));
+    QCOMPARE(inserted.size(), 1);
+    QCOMPARE(inserted[0].mid(1), QVariantList({ 0, 0 }));
+
+    // Inside a page, rows stay out of sight until the page ends, then show in one insertion.
+    table.BeginPage();
+    QVERIFY(fill(table, { u"192.0.2.2|81|a|b"_s, u"192.0.2.3|82|a|b"_s }));
+    QCOMPARE(table.rowCount(), 1);
+    table.EndPage();
+    QCOMPARE(inserted.size(), 2);
+    QCOMPARE(inserted[1].mid(1), QVariantList({ 1, 2 }));
+
+    // A sort moves the rows as one layout change, and a held index follows its row.
+    QSignalSpy layout(&table, &QAbstractItemModel::layoutChanged);
+    const QPersistentModelIndex third = table.index(2, 3);
+    table.sort(1, Qt::DescendingOrder);
+    QCOMPARE(layout.size(), 1);
+    QCOMPARE(third, table.index(0, 3));
+    QCOMPARE(table.key(0), u"192.0.2.3:82"_s);
+}
+
+void tst_ProxyTableModel::sortsEachColumnAsText_data()
+{
+    QTest::addColumn<int>("sortKey");
+    QTest::addColumn<int>("order");
+    QTest::addColumn<QString>("texts");
+    QTest::addColumn<QString>("sorted");
+    // Letter case is ignored, and texts that are then equal keep their order, also in descending order.
+    // The window's test sorts ports as text, and the fuzz target checks sorting in both directions.
+    QTest::newRow("case ignored, stable, descending")
+        << 2 << 1 << u"elite anon Elite ELITE"_s << u"elite Elite ELITE anon"_s;
+    // Folded, the Kelvin sign is "k" and the capital E acute its small letter; a character beyond U+FFFF
+    // (two UTF-16 code units from U+D800) comes before the fullwidth letters, as in a QString compare.
+    QTest::newRow("beyond ASCII by the folded form")
+        << 3 << 0 << u"\uFF21 \U0001D504 \u212A l j \u00C9 \u00E9 e F"_s
+        << u"e F j \u212A l \u00C9 \u00E9 \U0001D504 \uFF21"_s;
+}
+
+void tst_ProxyTableModel::sortsEachColumnAsText()
+{
+    QFETCH(int, sortKey);
+    QFETCH(int, order);
+    QFETCH(QString, texts);
+    QFETCH(QString, sorted);
+    ProxyTableModel table;
+    const QStringList cellTexts = texts.split(u' ');
+    for (qsizetype n = 0; n < cellTexts.size(); ++n) {
+        QStringList cells(4, QString::number(n));
+        cells[sortKey] = cellTexts[n];
+        QVERIFY(fill(table, { cells.join(u'|') }));
+    }
+    table.sort(sortKey, order == 0 ? Qt::AscendingOrder : Qt::DescendingOrder);
+    QCOMPARE(TableRows::shown(table, { sortKey }).join(u' '), sorted);
+}
+
+void tst_ProxyTableModel::showsCellsMadeVisible_data()
+{
+    QTest::addColumn<QByteArray>("cell"); // UTF-8, or not
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("backslash and line ends") << "a\nb\tc\rd\\e"_ba << uR"(a\nb\tc\rd\\e)"_s;
+    QTest::newRow("other C0 and DEL")
+        << "\x00\x01\x1b\x1f\x7f "_ba << uR"(\u{0000}\u{0001}\u{001B}\u{001F}\u{007F} )"_s;
+    QTest::newRow("C1 and its neighbours")
+        << "\u0080\u0085\u009f\u00a0\u00ff"_ba << u"\\u{0080}\\u{0085}\\u{009F}\u00a0\u00ff"_s;
+    // U+200D, U+2010, U+2029, U+202F, U+2065 and U+206A stay as they are.
+    QTest::newRow("bidirectional controls and their neighbours")
+        << "\u200d\u200e\u200f\u2010\u2029\u202a\u202e\u202f\u2065\u2066\u2069\u206a \u2019\u20ac"_ba
+        << u"\u200d\\u{200E}\\u{200F}\u2010\u2029\\u{202A}\\u{202E}\u202f\u2065\\u{2066}\\u{2069}\u206a "
+           u"\u2019\u20ac"_s;
+    // What is not UTF-8 shows as replacement characters, never as a control character.
+    QTest::newRow("not UTF-8") << "\xe2\x80\n\xc0\x8a\xe2\x80\xc2\x85\x9f\xc2"_ba
+                               << u"\uFFFD\uFFFD\\n\uFFFD\uFFFD\uFFFD\uFFFD\\u{0085}\uFFFD\uFFFD"_s;
+}
+
+// The list shows a cell's control and bidirectional characters as escapes; the table keeps the cell as it
+// came.
+void tst_ProxyTableModel::showsCellsMadeVisible()
+{
+    QFETCH(QByteArray, cell);
+    QFETCH(QString, shown);
+    ProxyTableModel table;
+    QVERIFY(table.Add(ProxyRecord { cell, cell, "t", "c" }));
+    QCOMPARE(table.index(0, 0).data().toString(), shown);
+    QCOMPARE(table.cellUtf8(0, 0), cell);
+}
+
+QTEST_GUILESS_MAIN(tst_ProxyTableModel)
+#include "tst_proxytablemodel.moc"

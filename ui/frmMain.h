@@ -12,13 +12,13 @@
 #include <QWidget>
 
 class AdvertisementStrip;
-class ClickableLabel;
 class ListView;
 class PageLoader;
 class QLabel;
 class QPushButton;
 class QStatusBar;
 class QTabWidget;
+class TabPage;
 
 // The tool's one window: the advertisement strip, the three tab pages, the result list, the start button
 // and the status line. It runs no search itself; it offers the search its controls and forwards events.
@@ -27,14 +27,9 @@ class frmMain : public QWidget, public SearchHost
     Q_OBJECT
 
 public:
-    static constexpr double TwipsPerPixel = 15.0;
-
     // `siteBase` is where the list pages and the advertisement page come from.
     explicit frmMain(const QString& siteBase = ListSite::compiledBaseAddress(), QWidget* parent = nullptr);
     ~frmMain() override;
-
-    // The one conversion from the layout's twips to logical pixels.
-    static int pixels(double twips);
 
     // Stops the list browser, loads the advertisement strip and sizes the list's columns. Runs on its own
     // before the window is first shown.
@@ -78,17 +73,10 @@ private:
     void createAdvertisementStrip();
     void createTabControl();
     void createStatusLine();
-    void createSearchPage();
-    void createList(QWidget* searchPage);
-    void createAboutPage();
-    void createToolsPage();
+    void createPages();
     void setUpKeyboard();
 
-    QWidget* addPage(const QString& title);
-    QLabel* addLabel(QLabel* label, QWidget* page, const QString& name, const QString& text, bool bold);
-    ClickableLabel* addLink(QWidget* page, const QString& name, const QString& text);
     void placeTabPageControls();
-    void placeControl(QWidget* control, QPoint origin);
     void showAdvertisement();
     // The selected row's key, or every key one per line in the list's order, as plain text.
     void copySelectedKey();
@@ -109,7 +97,7 @@ private:
     QLabel* m_statusText;
     ListView* m_LV1;
     QPushButton* m_cmdStart;
-    QList<QWidget*> m_pageControls;
+    QList<TabPage*> m_pages;
 
     SearchController m_search;
 };

@@ -4,17 +4,20 @@
 #include "ShellOpen.h"
 #else
 #include <QDesktopServices>
-#include <QUrl>
 #endif
 
 namespace DefaultBrowser {
 
-void OpenUrl(const QString& url)
+void OpenUrl(const QUrl& url)
 {
+    if (!url.isValid())
+        return;
 #if defined(Q_OS_WIN)
-    ShellOpen::open(reinterpret_cast<const wchar_t*>(url.utf16()));
+    // The encoded form, escapes as they are and every other byte ASCII: the address the shell passes on,
+    // untouched by the system's code page.
+    ShellOpen::open(url.toEncoded().constData());
 #else
-    QDesktopServices::openUrl(QUrl(url, QUrl::StrictMode));
+    QDesktopServices::openUrl(url);
 #endif
 }
 

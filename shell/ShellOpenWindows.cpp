@@ -57,11 +57,12 @@ ShellExecuteAFunction shellExecuteA()
 
 namespace ShellOpen {
 
-void open(const wchar_t* url)
+void open(const char* url)
 {
     const std::string folder = toAnsi(applicationFolder());
     const std::string parameters = toAnsi(std::wstring());
-    const std::string file = toAnsi(url == nullptr ? std::wstring() : std::wstring(url));
+    // ASCII already: the same bytes in every code page.
+    const std::string file = url == nullptr ? std::string() : std::string(url);
     const std::string verb = toAnsi(L"open");
     const ShellExecuteAFunction execute = shellExecuteA();
     if (execute == nullptr)

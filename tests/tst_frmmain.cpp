@@ -17,8 +17,8 @@ class tst_frmMain : public QObject
     Q_OBJECT
 
 public slots:
-    // Stands in for the user's browser: records every address handed to the desktop.
-    void openUrl(const QUrl& url) { m_opened << url.toString(); }
+    // Stands in for the user's browser: records every address handed to the desktop, as it goes on the wire.
+    void openUrl(const QUrl& url) { m_opened << QString::fromLatin1(url.toEncoded()); }
 
 private:
     std::unique_ptr<WindowFixture> w;
@@ -433,11 +433,15 @@ private slots:
             QStringList({ SearchController::progressText(2), SearchController::StopCaption }));
         QCOMPARE(w->keys().size(), 4);
 
-        // A link in the advertisement strip opens relative to its page, and only if it is a web address.
+        // A link in the advertisement strip opens relative to its page, and only if it is a web address. Its
+        // escapes and characters beyond ASCII reach the browser as the link has them.
         auto* strip = w->find<QTextBrowser>(u"WebBrowser1"_s);
-        emit strip->anchorClicked(QUrl(u"/offer?id=1"_s));
-        emit strip->anchorClicked(QUrl(u"file:///etc/passwd"_s));
-        QCOMPARE(m_opened, QStringList({ w->server.base() + u"/offer?id=1"_s }));
+        for (const QString& link :
+            { u"/offer?id=1"_s, u"file:///etc/passwd"_s, u"/offer%20x"_s, u"/caf\u00e9?q=%C3%BC"_s })
+            emit strip->anchorClicked(QUrl(link));
+        QCOMPARE(m_opened,
+            QStringList({ w->server.base() + u"/offer?id=1"_s, w->server.base() + u"/offer%20x"_s,
+                w->server.base() + u"/caf%C3%A9?q=%C3%BC"_s }));
     }
 
     // The strip shows its page without reading any file, and a page built to hold up the layout does not

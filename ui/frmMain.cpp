@@ -92,7 +92,7 @@ void frmMain::createAdvertisementStrip()
         // Only web pages go to the browser: a fetched page gets no say over files or other handlers.
         const QUrl target = m_advertisementAddress.resolved(link);
         if (target.scheme() == u"http" || target.scheme() == u"https")
-            DefaultBrowser::OpenUrl(target.toString());
+            DefaultBrowser::OpenUrl(target);
     });
 }
 
@@ -308,22 +308,22 @@ void frmMain::LV1_BeforeLabelEdit(qint16& Cancel)
 
 void frmMain::Image1_Click()
 {
-    DefaultBrowser::OpenUrl(LinkAddresses::Forum);
+    DefaultBrowser::OpenUrl(QUrl(LinkAddresses::Forum));
 }
 
 void frmMain::Label6_Click()
 {
-    DefaultBrowser::OpenUrl(LinkAddresses::listSiteHome(m_siteBase));
+    DefaultBrowser::OpenUrl(ListSite::homeAddress(m_siteBase));
 }
 
 void frmMain::Label8_Click()
 {
-    DefaultBrowser::OpenUrl(LinkAddresses::UpperMaker);
+    DefaultBrowser::OpenUrl(QUrl(LinkAddresses::UpperMaker));
 }
 
 void frmMain::Label10_Click()
 {
-    DefaultBrowser::OpenUrl(LinkAddresses::LowerProduct);
+    DefaultBrowser::OpenUrl(QUrl(LinkAddresses::LowerProduct));
 }
 
 QString frmMain::Caption() const

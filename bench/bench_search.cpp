@@ -1,6 +1,6 @@
 // Throughput of cutting and appending, each beside a baseline measured in the same run.
 #include "ListPageCutter.h"
-#include "ListPageParser.h"
+#include "ParseListPage.h"
 #include "ProxyTableModel.h"
 
 #include <QElapsedTimer>

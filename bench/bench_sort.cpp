@@ -80,10 +80,10 @@ std::vector<Row> makeRows()
 std::unique_ptr<ListViewAdapter> makeList(const std::vector<Row>& rows)
 {
     auto list = std::make_unique<ListViewAdapter>();
-    list->BeginPage();
+    list->beginPage();
     for (const Row& row : rows)
         list->Add(ProxyRecord { row.address, row.port, row.type, row.country });
-    list->EndPage();
+    list->endPage();
     // A selected row, as in the window, whose place the sort must keep track of.
     list->setSelectedIndex(list->model().index(int(list->model().size() / 2), 0));
     return list;
@@ -131,7 +131,7 @@ int main()
             list->SetSorted(true);
             ours = std::min(ours, double(timer.nsecsElapsed()) / 1e6);
             list->SetSorted(false);
-            g_sink = list->SelectedItem()->Index();
+            g_sink = list->SelectedItem()->index();
         }
         const double ratio = ours / baseline;
         worst = std::max(worst, ratio);

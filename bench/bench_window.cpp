@@ -7,8 +7,8 @@
 //  - the list's share of those turns: each page's step without the loading (cutting, appending, the
 //    insertion reaching the view and the yield after it), on the same pages, fed to the window directly.
 // Runs on Qt's offscreen platform unless QT_QPA_PLATFORM says otherwise.
-#include "ListPageParser.h"
 #include "ListPages.h"
+#include "ParseListPage.h"
 #include "TimedApplication.h"
 #include "frmMain.h"
 

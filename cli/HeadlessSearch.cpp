@@ -17,24 +17,24 @@ void HeadlessSearch::start()
     m_search.cmdStart_Click();
 }
 
-void HeadlessSearch::SetStatusText(const QString& text)
+void HeadlessSearch::setStatusText(const QString& text)
 {
     StandardError::printLine(text);
 }
 
-void HeadlessSearch::DoEvents()
+void HeadlessSearch::processEvents()
 {
     QCoreApplication::processEvents();
 }
 
-void HeadlessSearch::PageFailed(qint16 pageIndex, const QUrl& url, const QString& reason)
+void HeadlessSearch::pageFailed(qint16 pageIndex, const QUrl& url, const QString& reason)
 {
     StandardError::printDiagnostic(QStringLiteral("page %1 (%2): %3")
                                        .arg(QString::number(pageIndex), url.toString(),
                                            reason.isEmpty() ? QStringLiteral("failed") : reason));
 }
 
-void HeadlessSearch::SearchCompleted(const SearchSummary& summary)
+void HeadlessSearch::searchCompleted(const SearchSummary& summary)
 {
     m_summary = summary;
     emit completed();

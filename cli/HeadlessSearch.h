@@ -22,14 +22,14 @@ public:
     const ProxyTableModel& rows() const { return m_rows; }
     const SearchSummary& summary() const { return m_summary; }
 
-    QString Caption() const override { return m_caption; }
-    void SetCaption(const QString& caption) override { m_caption = caption; }
-    void SetStatusText(const QString& text) override;
-    ResultList& List() override { return m_rows; }
-    Browser& Web() override { return m_web; }
-    void DoEvents() override;
-    void PageFailed(qint16 pageIndex, const QUrl& url, const QString& reason) override;
-    void SearchCompleted(const SearchSummary& summary) override;
+    QString caption() const override { return m_caption; }
+    void setCaption(const QString& caption) override { m_caption = caption; }
+    void setStatusText(const QString& text) override;
+    ResultList& list() override { return m_rows; }
+    Loader& Web() override { return m_web; }
+    void processEvents() override;
+    void pageFailed(qint16 pageIndex, const QUrl& url, const QString& reason) override;
+    void searchCompleted(const SearchSummary& summary) override;
 
 signals:
     void completed();

@@ -5,7 +5,7 @@
 // The first input byte picks the column and direction of the sort; the rest is the page, made valid
 // UTF-8 as the loader hands it on.
 
-#include "ListPageParser.h"
+#include "ParseListPage.h"
 #include "ProxyTableModel.h"
 
 #include <QByteArray>

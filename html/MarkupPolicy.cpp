@@ -133,7 +133,7 @@ bool isWidth(QStringView value)
 }
 
 // Each attribute that passes, with the form its value must have. A link's address is never loaded by
-// the strip, only handed to the browser on a click, which checks it again.
+// the strip, only handed to the default browser on a click, which checks it again.
 constexpr AttributeRule Attributes[] = {
     { "href"_L1, Href, [](QStringView value) { return value.size() <= 2048; } },
     { "color"_L1, Color, isColour },

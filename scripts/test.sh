@@ -26,7 +26,7 @@ if [ "$quick" -eq 0 ]; then
 
     echo "The cutter's and the writer's suites and the fuzz seeds on the scalar paths:"
     cmake --preset scalar >/dev/null
-    cmake --build --preset scalar --parallel "$(nproc)" --target tst_listpageparser replay_fuzz_listpage \
+    cmake --build --preset scalar --parallel "$(nproc)" --target tst_parselistpage replay_fuzz_listpage \
         tarnwick-search tarnwick-listsite
     ctest --preset scalar
 

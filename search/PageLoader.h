@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Browser.h"
+#include "Loader.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -13,10 +13,10 @@ class CurlMulti;
 class HttpTransfer;
 struct TransferFacts;
 
-// The hidden browser: fetches one page at a time over HTTP and reports the end of each load once. The
-// transfer runs on this object's thread, driven by its event loop; no other thread is involved. Stands in
-// for an embedded browser; it renders nothing and runs no scripts.
-class PageLoader : public QObject, public Browser
+// The loader, the window's hidden browser: fetches one page at a time over HTTP and reports the end of each
+// load once. The transfer runs on this object's thread, driven by its event loop; no other thread is
+// involved. Stands in for an embedded browser; it renders nothing and runs no scripts.
+class PageLoader : public QObject, public Loader
 {
     Q_OBJECT
 
@@ -26,9 +26,9 @@ public:
 
     void Navigate(const QUrl& url) override;
     void Stop() override;
-    QByteArrayView BodyHtml() const override { return m_body; }
-    bool LoadFailed() const override { return m_failed; }
-    QString LoadError() const override { return m_error; }
+    QByteArrayView bodyHtml() const override { return m_body; }
+    bool loadFailed() const override { return m_failed; }
+    QString loadError() const override { return m_error; }
     // The whole decoded document of the last reported load.
     QString documentText() const;
 

@@ -19,9 +19,9 @@ public:
     // A record that one of the next calls to Add() will probably bring: the list may start fetching what
     // it needs to place it, so that Add() does not wait for memory. Its texts must stay where and as they
     // are until then: the list may recognise it by where they lie.
-    virtual void Foresee(const ProxyRecord& record) { (void)record; }
+    virtual void foresee(const ProxyRecord& record) { (void)record; }
 
     // Rows added between these two calls may reach a view as a single insertion.
-    virtual void BeginPage() { }
-    virtual void EndPage() { }
+    virtual void beginPage() { }
+    virtual void endPage() { }
 };

@@ -1,8 +1,8 @@
 #include "SearchController.h"
 
-#include "Browser.h"
-#include "ListPageParser.h"
 #include "ListSite.h"
+#include "Loader.h"
+#include "ParseListPage.h"
 #include "ResultList.h"
 #include "SearchHost.h"
 
@@ -42,36 +42,36 @@ QString SearchController::completionText(int failedPages)
 void SearchController::cmdStart_Click()
 {
     bool start = false;
-    guarded([&] { start = m_host.Caption() == StartCaption; });
+    guarded([&] { start = m_host.caption() == StartCaption; });
     if (start) {
-        guarded([&] { m_host.List().Clear(); });
+        guarded([&] { m_host.list().Clear(); });
         m_state.halted = false;
         ++m_generation;
         m_summary = SearchSummary();
-        guarded([&] { m_host.SetCaption(StopCaption); });
+        guarded([&] { m_host.setCaption(StopCaption); });
         m_state.pageIndex = 0;
-        guarded([&] { m_host.SetStatusText(progressText(m_state.pageIndex)); });
+        guarded([&] { m_host.setStatusText(progressText(m_state.pageIndex)); });
         guarded([&] { m_host.Web().Navigate(ListSite::pageAddress(m_siteBase, m_state.pageIndex)); });
         return;
     }
-    guarded([&] { m_host.SetCaption(StartCaption); });
+    guarded([&] { m_host.setCaption(StartCaption); });
     m_state.halted = true;
     ++m_generation;
     guarded([&] { m_host.Web().Stop(); });
-    guarded([&] { m_host.SetStatusText(HaltedText); });
+    guarded([&] { m_host.setStatusText(HaltedText); });
 }
 
 void SearchController::Web_DocumentComplete()
 {
     if (m_state.halted)
         return;
-    Browser& web = m_host.Web();
-    if (web.LoadFailed()) {
+    Loader& web = m_host.Web();
+    if (web.loadFailed()) {
         ++m_summary.failedPages;
-        m_host.PageFailed(
-            m_state.pageIndex, ListSite::pageAddress(m_siteBase, m_state.pageIndex), web.LoadError());
+        m_host.pageFailed(
+            m_state.pageIndex, ListSite::pageAddress(m_siteBase, m_state.pageIndex), web.loadError());
     } else {
-        const ParseResult page = ParseListPage(web.BodyHtml(), m_host.List());
+        const ParseResult page = ParseListPage(web.bodyHtml(), m_host.list());
         m_summary.rows += page.added;
         m_summary.duplicates += page.duplicates;
         m_summary.shortRows += page.shortRows;
@@ -79,7 +79,7 @@ void SearchController::Web_DocumentComplete()
     ++m_state.pageIndex;
 
     const quint64 generation = m_generation;
-    m_host.DoEvents();
+    m_host.processEvents();
     // A halt, a new search or the window's close handled during the yield ends this step here.
     if (generation != m_generation)
         return;
@@ -87,11 +87,11 @@ void SearchController::Web_DocumentComplete()
     if (m_state.pageIndex > PageCount - 1) {
         const SearchSummary summary = m_summary;
         cmdStart_Click();
-        m_host.SetStatusText(completionText(summary.failedPages));
-        m_host.SearchCompleted(summary);
+        m_host.setStatusText(completionText(summary.failedPages));
+        m_host.searchCompleted(summary);
         return;
     }
-    m_host.SetStatusText(progressText(m_state.pageIndex));
+    m_host.setStatusText(progressText(m_state.pageIndex));
     web.Navigate(ListSite::pageAddress(m_siteBase, m_state.pageIndex));
 }
 

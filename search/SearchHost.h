@@ -3,7 +3,7 @@
 #include <QString>
 #include <QtGlobal>
 
-class Browser;
+class Loader;
 class QUrl;
 class ResultList;
 
@@ -17,29 +17,29 @@ struct SearchSummary
 };
 
 // The window as the search sees it: the start button's caption, the status line, the result list, the
-// hidden browser and the yield to pending window events. The window, the headless search and the tests
+// loader and the yield to pending window events. The window, the headless search and the tests
 // each provide one, and all of them drive the same controller.
 class SearchHost
 {
 public:
     virtual ~SearchHost() = default;
 
-    virtual QString Caption() const = 0;
-    virtual void SetCaption(const QString& caption) = 0;
-    virtual void SetStatusText(const QString& text) = 0;
-    virtual ResultList& List() = 0;
-    virtual Browser& Web() = 0;
+    virtual QString caption() const = 0;
+    virtual void setCaption(const QString& caption) = 0;
+    virtual void setStatusText(const QString& text) = 0;
+    virtual ResultList& list() = 0;
+    virtual Loader& Web() = 0;
     // Runs every pending window event once (clicks, the window's close), then returns.
-    virtual void DoEvents() = 0;
+    virtual void processEvents() = 0;
 
     // A page failed to load and adds no rows; the search goes on with the next page. `reason` is the
-    // browser's, for people to read.
-    virtual void PageFailed(qint16 pageIndex, const QUrl& url, const QString& reason)
+    // loader's, for people to read.
+    virtual void pageFailed(qint16 pageIndex, const QUrl& url, const QString& reason)
     {
         Q_UNUSED(pageIndex);
         Q_UNUSED(url);
         Q_UNUSED(reason);
     }
     // The seventh page is done and the completion text is written. A halted search never completes.
-    virtual void SearchCompleted(const SearchSummary& summary) { Q_UNUSED(summary); }
+    virtual void searchCompleted(const SearchSummary& summary) { Q_UNUSED(summary); }
 };

@@ -134,7 +134,7 @@ bool ProxyTableModel::Add(const ProxyRecord& record)
     return true;
 }
 
-void ProxyTableModel::EndPage()
+void ProxyTableModel::endPage()
 {
     m_inPage = false;
     flush();
@@ -175,7 +175,7 @@ bool ProxyTableModel::Foreseen::is(const ProxyRecord& record) const
     return same(address, record.address) && same(port, record.port);
 }
 
-void ProxyTableModel::Foresee(const ProxyRecord& record)
+void ProxyTableModel::foresee(const ProxyRecord& record)
 {
     const auto ends = rowEnds(record);
     if (ends[3] > Foreseen::MaxBytes)

@@ -72,9 +72,9 @@ public:
     // after.
     void Clear() override;
     bool Add(const ProxyRecord& record) override;
-    void Foresee(const ProxyRecord& record) override;
-    void BeginPage() override { m_inPage = true; }
-    void EndPage() override;
+    void foresee(const ProxyRecord& record) override;
+    void beginPage() override { m_inPage = true; }
+    void endPage() override;
 
 private:
     // Appends the record as a row and returns true, or returns false when its key is already in the

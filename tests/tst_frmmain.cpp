@@ -303,7 +303,7 @@ private slots:
             clickRow(selectFirst);
         QList<qint16> answers;
         // Connected after the window, so this sees the window's answer.
-        connect(view(), &ListView::BeforeLabelEdit, this, [&](qint16& Cancel) { answers << Cancel; });
+        connect(view(), &ListView::beforeLabelEdit, this, [&](qint16& cancel) { answers << cancel; });
 
         if (gesture == u"double-click") {
             doubleClick(row);

@@ -50,14 +50,14 @@ void tst_ListViewAdapter::publishedSortSelectionAndWidths()
     // Kept sorted, each page's rows take their places when it ends; the selection follows its row.
     list.SetSortOrder(ListViewAdapter::lvwDescending);
     list.SetSorted(true);
-    list.BeginPage();
+    list.beginPage();
     QVERIFY(fill(list, { u"192.0.2.0|80|a|b"_s, u"192.0.2.8|80|a|b"_s }));
-    list.EndPage();
+    list.endPage();
     QVERIFY(list.Sorted());
     QCOMPARE(TableRows::shown(list.model(), { 0 }).join(u' '),
         u"192.0.2.8 192.0.2.3 192.0.2.2 192.0.2.1 192.0.2.0"_s);
     QCOMPARE(list.SelectedItem()->Key(), u"192.0.2.1:80"_s);
-    QCOMPARE(list.SelectedItem()->Index(), 3);
+    QCOMPARE(list.SelectedItem()->index(), 3);
     list.Clear();
     QVERIFY(!list.SelectedItem());
 

@@ -135,15 +135,15 @@ private slots:
         QSignalSpy complete(&loader, &PageLoader::DocumentComplete);
         loader.Navigate(m_server.url(u"/page"_s));
         QVERIFY(complete.wait(30000));
-        QCOMPARE(loader.LoadFailed(), !reason.isEmpty());
-        QVERIFY2(loader.LoadError().contains(reason, Qt::CaseInsensitive), qPrintable(loader.LoadError()));
-        QCOMPARE(loader.LoadError().isEmpty(), reason.isEmpty());
-        QCOMPARE(loader.BodyHtml(), reason.isEmpty() ? HtmlBody::bodyOf(Page) : QByteArrayView());
+        QCOMPARE(loader.loadFailed(), !reason.isEmpty());
+        QVERIFY2(loader.loadError().contains(reason, Qt::CaseInsensitive), qPrintable(loader.loadError()));
+        QCOMPARE(loader.loadError().isEmpty(), reason.isEmpty());
+        QCOMPARE(loader.bodyHtml(), reason.isEmpty() ? HtmlBody::bodyOf(Page) : QByteArrayView());
 
         // The bad answer is left behind at once: the next page of the same site loads.
         loader.Navigate(m_server.url(u"/next"_s));
         QVERIFY(complete.wait(5000));
-        QCOMPARE(loader.BodyHtml(), "next page");
+        QCOMPARE(loader.bodyHtml(), "next page");
         QCOMPARE(complete.size(), 2);
     }
 
@@ -195,10 +195,10 @@ private slots:
         QSignalSpy complete(&loader, &PageLoader::DocumentComplete);
         loader.Navigate(start);
         QVERIFY(complete.wait(30000));
-        QCOMPARE(loader.LoadFailed(), !reason.isEmpty());
-        QVERIFY2(loader.LoadError().contains(reason, Qt::CaseInsensitive), qPrintable(loader.LoadError()));
-        QCOMPARE(loader.LoadError().isEmpty(), reason.isEmpty());
-        QCOMPARE(loader.BodyHtml(), reason.isEmpty() ? HtmlBody::bodyOf(Page) : QByteArrayView());
+        QCOMPARE(loader.loadFailed(), !reason.isEmpty());
+        QVERIFY2(loader.loadError().contains(reason, Qt::CaseInsensitive), qPrintable(loader.loadError()));
+        QCOMPARE(loader.loadError().isEmpty(), reason.isEmpty());
+        QCOMPARE(loader.bodyHtml(), reason.isEmpty() ? HtmlBody::bodyOf(Page) : QByteArrayView());
         QStringList requests;
         for (const QString& target : m_server.requests().mid(plainBefore))
             requests << u"http "_s + target;
@@ -228,7 +228,7 @@ private slots:
         QStringList reports;
         connect(&loader, &PageLoader::DocumentComplete, this, [&](const QUrl& url) {
             reports << url.path() + u' '
-                    + (loader.LoadFailed() ? loader.LoadError() : QString::fromUtf8(loader.BodyHtml()));
+                    + (loader.loadFailed() ? loader.loadError() : QString::fromUtf8(loader.bodyHtml()));
             QCoreApplication::processEvents();
             if (reports.size() < 3)
                 loader.Navigate(m_server.url(u"/p%1"_s.arg(reports.size())));
@@ -270,7 +270,7 @@ private slots:
             }
             loader.Navigate(m_server.url(u"/kept%1"_s.arg(page)));
             QVERIFY(complete.wait(5000));
-            bodies << loader.BodyHtml().toByteArray();
+            bodies << loader.bodyHtml().toByteArray();
         }
         QCOMPARE(bodies, QByteArrayList({ "kept0", "kept1", "kept2", "kept3" }));
         const QList<int> connections = m_server.requestConnections().mid(before);
@@ -298,8 +298,8 @@ private slots:
         loader.Navigate(m_server.url(u"/hop0"_s));
         QVERIFY(complete.wait(10000));
         const QRegularExpressionMatch stated
-            = QRegularExpression(u"timed out after (\\d+) milliseconds"_s).match(loader.LoadError());
-        QVERIFY2(stated.hasMatch() && stated.captured(1).toInt() >= 400, qPrintable(loader.LoadError()));
+            = QRegularExpression(u"timed out after (\\d+) milliseconds"_s).match(loader.loadError());
+        QVERIFY2(stated.hasMatch() && stated.captured(1).toInt() >= 400, qPrintable(loader.loadError()));
     }
 };
 

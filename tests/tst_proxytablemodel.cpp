@@ -43,9 +43,9 @@ void tst_ProxyTableModel::keysStayRefusedAcrossGrowthAndSorting()
     for (int n = 0; n < 5000; ++n)
         rows.append(u"proxy-%1.example|%2|t|c"_s.arg(n % 1000).arg(n / 1000));
     rows.append(u"PROXY-1.example|0|t|c"_s);
-    table.BeginPage();
+    table.beginPage();
     QVERIFY(fill(table, rows));
-    table.EndPage();
+    table.endPage();
     for (const QString& row : rows)
         QVERIFY(!fill(table, { row }));
     table.sort(3, Qt::DescendingOrder);
@@ -76,9 +76,9 @@ void tst_ProxyTableModel::rowsLongerThanABlockOfText()
         const QChar letter(char16_t(u'a' + rows.size()));
         rows.append(u"192.0.2.%1|80|%2|c"_s.arg(rows.size()).arg(QString(qsizetype(size), letter)));
     }
-    table.BeginPage();
+    table.beginPage();
     QVERIFY(fill(table, rows));
-    table.EndPage();
+    table.endPage();
     QCOMPARE(TableRows::shown(table), rows);
 }
 
@@ -95,10 +95,10 @@ void tst_ProxyTableModel::announcesRowsAsTheyBecomeVisible()
     QCOMPARE(inserted[0].mid(1), QVariantList({ 0, 0 }));
 
     // Inside a page, rows stay out of sight until the page ends, then show in one insertion.
-    table.BeginPage();
+    table.beginPage();
     QVERIFY(fill(table, { u"192.0.2.2|81|a|b"_s, u"192.0.2.3|82|a|b"_s }));
     QCOMPARE(table.rowCount(), 1);
-    table.EndPage();
+    table.endPage();
     QCOMPARE(inserted.size(), 2);
     QCOMPARE(inserted[1].mid(1), QVariantList({ 1, 2 }));
 

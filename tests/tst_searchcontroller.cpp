@@ -1,4 +1,4 @@
-#include "Browser.h"
+#include "Loader.h"
 #include "ProxyTableModel.h"
 #include "SearchController.h"
 #include "SearchHost.h"
@@ -15,7 +15,7 @@ namespace {
 
 const QString Base = u"http://192.0.2.99:8047"_s;
 
-class FakeBrowser : public Browser
+class FakeLoader : public Loader
 {
 public:
     void Navigate(const QUrl& url) override
@@ -26,9 +26,9 @@ public:
         inFlight = url;
     }
     void Stop() override { inFlight.reset(); }
-    QByteArrayView BodyHtml() const override { return body; }
-    bool LoadFailed() const override { return failed; }
-    QString LoadError() const override { return failed ? u"failed"_s : QString(); }
+    QByteArrayView bodyHtml() const override { return body; }
+    bool loadFailed() const override { return failed; }
+    QString loadError() const override { return failed ? u"failed"_s : QString(); }
 
     QStringList navigations;
     std::optional<QUrl> inFlight;
@@ -40,29 +40,29 @@ public:
 class FakeHost : public SearchHost
 {
 public:
-    QString Caption() const override { return caption; }
-    void SetCaption(const QString& text) override { caption = text; }
-    void SetStatusText(const QString& text) override { statusTexts.append(text); }
-    ResultList& List() override { return list; }
-    Browser& Web() override { return web; }
-    void PageFailed(qint16 pageIndex, const QUrl& url, const QString& reason) override
+    QString caption() const override { return buttonCaption; }
+    void setCaption(const QString& text) override { buttonCaption = text; }
+    void setStatusText(const QString& text) override { statusTexts.append(text); }
+    ResultList& list() override { return table; }
+    Loader& Web() override { return web; }
+    void pageFailed(qint16 pageIndex, const QUrl& url, const QString& reason) override
     {
         failures.append(QString::number(pageIndex) + u' ' + url.toString() + u' ' + reason);
     }
-    void SearchCompleted(const SearchSummary& summary) override { summaries.append(summary); }
-    void DoEvents() override
+    void searchCompleted(const SearchSummary& summary) override { summaries.append(summary); }
+    void processEvents() override
     {
         // Events queued while the page was cut run here, once.
         if (auto pending = std::exchange(duringYield, nullptr))
             pending();
     }
 
-    QString caption = SearchController::StartCaption;
+    QString buttonCaption = SearchController::StartCaption;
     QStringList statusTexts;
     QStringList failures;
     QList<SearchSummary> summaries;
-    ProxyTableModel list;
-    FakeBrowser web;
+    ProxyTableModel table;
+    FakeLoader web;
     std::function<void()> duringYield;
 };
 
@@ -107,7 +107,7 @@ void tst_SearchController::wholeSearch()
         }
         const int failed = run == 0 ? 2 : 0;
         QCOMPARE(host.statusTexts.last(), SearchController::completionText(failed));
-        QCOMPARE(host.caption, SearchController::StartCaption);
+        QCOMPARE(host.buttonCaption, SearchController::StartCaption);
         QCOMPARE(host.summaries.size(), run + 1);
         // Each page holds a short row and a key every page shares; a failed page adds nothing.
         const SearchSummary& summary = host.summaries.last();
@@ -115,7 +115,7 @@ void tst_SearchController::wholeSearch()
             QList<qsizetype>({ summary.failedPages, summary.rows, summary.duplicates, summary.shortRows }),
             QList<qsizetype>({ failed, 8 - failed, 6 - failed, 7 - failed }));
     }
-    QCOMPARE(TableRows::shown(host.list, { 0 }),
+    QCOMPARE(TableRows::shown(host.table, { 0 }),
         QStringList({ "192.0.2.1", "198.51.100.1", "192.0.2.2", "192.0.2.3", "192.0.2.4", "192.0.2.5",
             "192.0.2.6", "192.0.2.7" }));
     QCOMPARE(
@@ -135,12 +135,12 @@ void tst_SearchController::toggleFollowsTheCaptionAlone()
 {
     QFETCH(QString, caption);
     FakeHost host;
-    host.caption = caption;
+    host.buttonCaption = caption;
     SearchController search(host, Base);
     search.cmdStart_Click();
     QVERIFY(host.web.navigations.isEmpty());
     QCOMPARE(host.statusTexts.last(), SearchController::HaltedText);
-    QCOMPARE(host.caption, SearchController::StartCaption);
+    QCOMPARE(host.buttonCaption, SearchController::StartCaption);
 }
 
 namespace {
@@ -189,7 +189,7 @@ void tst_SearchController::randomInterleavings()
         bool closed = false;
 
         auto click = [&] {
-            if (host.caption == SearchController::StartCaption) {
+            if (host.buttonCaption == SearchController::StartCaption) {
                 ++searchNumber;
                 loadedPages.clear();
                 failedPages = 0;
@@ -242,18 +242,18 @@ void tst_SearchController::randomInterleavings()
             }
             if (searchNumber == 0) {
                 // Before the first search nothing is halted, and nothing runs either.
-                QVERIFY2(
-                    host.caption == SearchController::StartCaption && !host.web.inFlight, qPrintable(where));
+                QVERIFY2(host.buttonCaption == SearchController::StartCaption && !host.web.inFlight,
+                    qPrintable(where));
                 continue;
             }
-            QVERIFY2(
-                (host.caption == SearchController::StopCaption) == !search.state().halted, qPrintable(where));
+            QVERIFY2((host.buttonCaption == SearchController::StopCaption) == !search.state().halted,
+                qPrintable(where));
             // A search under way always has its current page loading.
             QVERIFY2(search.state().halted || host.web.inFlight, qPrintable(where));
             QStringList expectedRows;
             for (int page : loadedPages)
                 expectedRows.append(u"s%1p%2"_s.arg(searchNumber).arg(page));
-            QVERIFY2(TableRows::shown(host.list, { 0 }) == expectedRows, qPrintable(where));
+            QVERIFY2(TableRows::shown(host.table, { 0 }) == expectedRows, qPrintable(where));
         }
     }
 }

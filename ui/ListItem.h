@@ -10,7 +10,7 @@ class ListItem
 {
 public:
     QString Key() const;
-    qsizetype Index() const { return m_row; }
+    qsizetype index() const { return m_row; }
 
 private:
     friend class ListViewAdapter;

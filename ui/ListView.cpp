@@ -21,7 +21,7 @@ bool ListView::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event
     const bool editGesture = trigger != NoEditTriggers && trigger != CurrentChanged;
     if (editGesture && index.isValid()) {
         qint16 cancel = 0;
-        emit BeforeLabelEdit(cancel);
+        emit beforeLabelEdit(cancel);
         if (cancel != 0)
             return false;
     }
@@ -32,7 +32,7 @@ void ListView::mouseDoubleClickEvent(QMouseEvent* event)
 {
     QTreeView::mouseDoubleClickEvent(event);
     if (event->button() == Qt::LeftButton)
-        emit DblClick();
+        emit doubleClick();
 }
 
 void ListView::keyPressEvent(QKeyEvent* event)

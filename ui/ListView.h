@@ -21,10 +21,10 @@ public:
 signals:
     // A double-click of the left button in the list, after the view has handled it (so a double-click on a
     // row that was not selected has selected it).
-    void DblClick();
-    // Before an in-place edit of a row would open; a non-zero `Cancel` prevents it. Connect directly only:
+    void doubleClick();
+    // Before an in-place edit of a row would open; a non-zero `cancel` prevents it. Connect directly only:
     // the answer is read as soon as the signal returns.
-    void BeforeLabelEdit(qint16& Cancel);
+    void beforeLabelEdit(qint16& cancel);
     // The copy key, or "Copy" in the context menu.
     void copyRequested();
     // "Copy All" in the context menu.

@@ -51,9 +51,9 @@ void ListViewAdapter::setSelectedIndex(const QModelIndex& index)
         = index.isValid() ? QPersistentModelIndex(m_model.index(index.row(), 0)) : QPersistentModelIndex();
 }
 
-void ListViewAdapter::EndPage()
+void ListViewAdapter::endPage()
 {
-    m_model.EndPage();
+    m_model.endPage();
     if (m_sorted)
         SetSorted(true);
 }

@@ -65,9 +65,9 @@ public:
     // ResultList, the one way rows are written: the table's.
     void Clear() override { m_model.Clear(); }
     bool Add(const ProxyRecord& record) override { return m_model.Add(record); }
-    void Foresee(const ProxyRecord& record) override { m_model.Foresee(record); }
-    void BeginPage() override { m_model.BeginPage(); }
-    void EndPage() override;
+    void foresee(const ProxyRecord& record) override { m_model.foresee(record); }
+    void beginPage() override { m_model.beginPage(); }
+    void endPage() override;
 
 signals:
     // A column's width was written, in twips; a view shows it rounded to whole pixels.

@@ -44,7 +44,7 @@ frmMain::frmMain(const QString& siteBase, QWidget* parent)
     , m_siteBase(ListSite::normalisedBase(siteBase))
     , m_advertisementAddress(ListSite::advertisementAddress(m_siteBase))
     , m_web(new PageLoader(this))
-    , m_advertisementLoader(new PageLoader(this))
+    , m_stripLoader(new PageLoader(this))
     , m_search(*this, m_siteBase)
 {
     // The images are compiled into this library; a static library's resources need registering by hand.
@@ -53,7 +53,7 @@ frmMain::frmMain(const QString& siteBase, QWidget* parent)
     setUpWindow();
     // Created bottom first: the strip lies under the tab control's row of tabs, and the status line lies
     // over the tab control's lowest edge.
-    createAdvertisementStrip();
+    createStrip();
     createTabControl();
     createStatusLine();
     createPages();
@@ -76,20 +76,20 @@ void frmMain::setUpWindow()
     setFont(WindowFont::font());
 
     m_web->setObjectName(QStringLiteral("Web"));
-    m_advertisementLoader->setObjectName(QStringLiteral("WebBrowser1Loader"));
+    m_stripLoader->setObjectName(QStringLiteral("WebBrowser1Loader"));
     m_list.setObjectName(QStringLiteral("LV1Adapter"));
 }
 
-void frmMain::createAdvertisementStrip()
+void frmMain::createStrip()
 {
     m_WebBrowser1 = new AdvertisementStrip(this);
     m_WebBrowser1->setObjectName(QStringLiteral("WebBrowser1"));
     m_WebBrowser1->setFrameShape(QFrame::NoFrame);
     TwipsLayout::place(m_WebBrowser1);
 
-    connect(m_advertisementLoader, &PageLoader::DocumentComplete, this, &frmMain::showAdvertisement);
+    connect(m_stripLoader, &PageLoader::DocumentComplete, this, &frmMain::showStripPage);
     connect(m_WebBrowser1, &QTextBrowser::anchorClicked, this, [this](const QUrl& link) {
-        // Only web pages go to the browser: a fetched page gets no say over files or other handlers.
+        // Only web pages go to the default browser: a fetched page gets no say over files or other handlers.
         const QUrl target = m_advertisementAddress.resolved(link);
         if (target.scheme() == u"http" || target.scheme() == u"https")
             DefaultBrowser::OpenUrl(target);
@@ -132,10 +132,10 @@ void frmMain::createPages()
     connect(m_web, &PageLoader::DocumentComplete, this, [this] { m_search.Web_DocumentComplete(); });
     connect(m_LV1->header(), &QHeaderView::sectionClicked, this,
         [this](int logicalIndex) { LV1_ColumnClick(logicalIndex + 1); });
-    connect(m_LV1, &ListView::DblClick, this, &frmMain::LV1_DblClick);
+    connect(m_LV1, &ListView::doubleClick, this, &frmMain::LV1_DblClick);
     connect(m_LV1, &ListView::copyRequested, this, &frmMain::copySelectedKey);
     connect(m_LV1, &ListView::copyAllRequested, this, &frmMain::copyAllKeys);
-    connect(m_LV1, &ListView::BeforeLabelEdit, this, &frmMain::LV1_BeforeLabelEdit, Qt::DirectConnection);
+    connect(m_LV1, &ListView::beforeLabelEdit, this, &frmMain::LV1_BeforeLabelEdit, Qt::DirectConnection);
 
     auto* aboutPage = new AboutPage(m_SSTab1, m_siteBase);
     connect(aboutPage, &AboutPage::logoClicked, this, &frmMain::Image1_Click);
@@ -228,7 +228,7 @@ void frmMain::Form_Load()
 {
     m_loaded = true;
     m_web->Stop();
-    m_advertisementLoader->Navigate(m_advertisementAddress);
+    m_stripLoader->Navigate(m_advertisementAddress);
     for (int column = 1; column <= ProxyTableModel::ColumnCount; ++column) {
         const float width = m_list.Width();
         m_list.ColumnHeaders(column).SetWidth(width / 4.0f + ColumnWidthOffsets[size_t(column - 1)]);
@@ -238,15 +238,15 @@ void frmMain::Form_Load()
 void frmMain::Form_Unload()
 {
     m_search.Form_Unload();
-    m_advertisementLoader->Stop();
+    m_stripLoader->Stop();
 }
 
-void frmMain::showAdvertisement()
+void frmMain::showStripPage()
 {
     // A failed load leaves the strip as it was; the strip never reports anything.
-    if (m_advertisementLoader->LoadFailed())
+    if (m_stripLoader->loadFailed())
         return;
-    m_WebBrowser1->showPage(m_advertisementLoader->documentText());
+    m_WebBrowser1->showPage(m_stripLoader->documentText());
 }
 
 void frmMain::LV1_ColumnClick(int columnHeaderIndex)
@@ -271,7 +271,7 @@ void frmMain::copySelectedKey()
     // The key as the list shows it: a cell's line feed pasted raw into a terminal would run what follows.
     const std::optional<ListItem> selected = m_list.SelectedItem();
     if (selected)
-        putOnClipboard(m_list.model().shownKey(selected->Index()));
+        putOnClipboard(m_list.model().shownKey(selected->index()));
 }
 
 void frmMain::copyAllKeys()
@@ -301,9 +301,9 @@ void frmMain::putOnClipboard(const QString& text)
     clipboard->setText(text);
 }
 
-void frmMain::LV1_BeforeLabelEdit(qint16& Cancel)
+void frmMain::LV1_BeforeLabelEdit(qint16& cancel)
 {
-    Cancel = 1;
+    cancel = 1;
 }
 
 void frmMain::Image1_Click()
@@ -326,32 +326,32 @@ void frmMain::Label10_Click()
     DefaultBrowser::OpenUrl(QUrl(LinkAddresses::LowerProduct));
 }
 
-QString frmMain::Caption() const
+QString frmMain::caption() const
 {
     return m_cmdStart->text();
 }
 
-void frmMain::SetCaption(const QString& caption)
+void frmMain::setCaption(const QString& caption)
 {
     m_cmdStart->setText(caption);
 }
 
-void frmMain::SetStatusText(const QString& text)
+void frmMain::setStatusText(const QString& text)
 {
     m_statusText->setText(text);
 }
 
-ResultList& frmMain::List()
+ResultList& frmMain::list()
 {
     return m_list;
 }
 
-Browser& frmMain::Web()
+Loader& frmMain::Web()
 {
     return *m_web;
 }
 
-void frmMain::DoEvents()
+void frmMain::processEvents()
 {
     QCoreApplication::processEvents();
 }

@@ -31,7 +31,7 @@ public:
     explicit frmMain(const QString& siteBase = ListSite::compiledBaseAddress(), QWidget* parent = nullptr);
     ~frmMain() override;
 
-    // Stops the list browser, loads the advertisement strip and sizes the list's columns. Runs on its own
+    // Stops the loader, loads the strip and sizes the list's columns. Runs on its own
     // before the window is first shown.
     void Form_Load();
     void Form_Unload();
@@ -40,7 +40,7 @@ public:
     // and in-place edits are refused. `columnHeaderIndex` counts from 1.
     void LV1_ColumnClick(int columnHeaderIndex);
     void LV1_DblClick();
-    void LV1_BeforeLabelEdit(qint16& Cancel);
+    void LV1_BeforeLabelEdit(qint16& cancel);
 
     void Image1_Click();
     void Label6_Click();
@@ -52,12 +52,12 @@ public:
     const SearchController& search() const { return m_search; }
 
     // SearchHost
-    QString Caption() const override;
-    void SetCaption(const QString& caption) override;
-    void SetStatusText(const QString& text) override;
-    ResultList& List() override;
-    Browser& Web() override;
-    void DoEvents() override;
+    QString caption() const override;
+    void setCaption(const QString& caption) override;
+    void setStatusText(const QString& text) override;
+    ResultList& list() override;
+    Loader& Web() override;
+    void processEvents() override;
 
     void setVisible(bool visible) override;
 
@@ -70,14 +70,14 @@ protected:
 private:
     // The steps that build the window, in the order the constructor runs them.
     void setUpWindow();
-    void createAdvertisementStrip();
+    void createStrip();
     void createTabControl();
     void createStatusLine();
     void createPages();
     void setUpKeyboard();
 
     void placeTabPageControls();
-    void showAdvertisement();
+    void showStripPage();
     // The selected row's key, or every key one per line in the list's order, as plain text.
     void copySelectedKey();
     void copyAllKeys();
@@ -89,7 +89,7 @@ private:
 
     ListViewAdapter m_list;
     PageLoader* m_web;
-    PageLoader* m_advertisementLoader;
+    PageLoader* m_stripLoader;
 
     AdvertisementStrip* m_WebBrowser1;
     QTabWidget* m_SSTab1;

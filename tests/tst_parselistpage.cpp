@@ -1,4 +1,4 @@
-#include "ListPageParser.h"
+#include "ParseListPage.h"
 #include "ProxyTableModel.h"
 #include "TableRows.h"
 
@@ -13,7 +13,7 @@ using TableRows::html;
 
 } // namespace
 
-class tst_ListPageParser : public QObject
+class tst_ParseListPage : public QObject
 {
     Q_OBJECT
 
@@ -23,7 +23,7 @@ private slots:
     void pageEndingInACellEnd();
 };
 
-void tst_ListPageParser::cutting_data()
+void tst_ParseListPage::cutting_data()
 {
     QTest::addColumn<QString>("page");
     QTest::addColumn<QStringList>("rows");
@@ -67,7 +67,7 @@ void tst_ListPageParser::cutting_data()
         << QStringList { germany, longRow, brazil } << 998 << 0;
 }
 
-void tst_ListPageParser::cutting()
+void tst_ParseListPage::cutting()
 {
     QFETCH(QString, page);
     QFETCH(QStringList, rows);
@@ -99,7 +99,7 @@ void tst_ListPageParser::cutting()
     QCOMPARE(model.textBytes(), heldBytes());
 }
 
-void tst_ListPageParser::pageEndingInACellEnd()
+void tst_ParseListPage::pageEndingInACellEnd()
 {
     // The page's last byte is the line feed of a cell end, at each place it can take in a block of 64.
     for (int padding = 0; padding < 64; ++padding) {
@@ -112,5 +112,5 @@ void tst_ListPageParser::pageEndingInACellEnd()
     }
 }
 
-QTEST_GUILESS_MAIN(tst_ListPageParser)
-#include "tst_listpageparser.moc"
+QTEST_GUILESS_MAIN(tst_ParseListPage)
+#include "tst_parselistpage.moc"

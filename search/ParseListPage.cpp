@@ -1,4 +1,4 @@
-#include "ListPageParser.h"
+#include "ParseListPage.h"
 
 #include "ListPageCutter.h"
 #include "ResultList.h"
@@ -13,13 +13,13 @@ ParseResult ParseListPage(QByteArrayView html, ResultList& list)
     ProxyRecord records[Ring];
     int cut = 0;
     while (cut < ListPageCutter::Lookahead && cutter.next(records[cut])) {
-        list.Foresee(records[cut]);
+        list.foresee(records[cut]);
         ++cut;
     }
-    list.BeginPage();
+    list.beginPage();
     for (int added = 0; added < cut; ++added) {
         if (cutter.next(records[cut % Ring])) {
-            list.Foresee(records[cut % Ring]);
+            list.foresee(records[cut % Ring]);
             ++cut;
         }
         if (list.Add(records[added % Ring]))
@@ -27,7 +27,7 @@ ParseResult ParseListPage(QByteArrayView html, ResultList& list)
         else
             ++result.duplicates;
     }
-    list.EndPage();
+    list.endPage();
     result.shortRows = cutter.shortRows();
     return result;
 }

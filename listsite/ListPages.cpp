@@ -180,13 +180,6 @@ std::vector<std::string> listPages(const ListSiteOptions& options)
     return pages;
 }
 
-std::string listPage(const ListSiteOptions& options, int page)
-{
-    if (page < 0 || page >= ListPageCount)
-        throw std::out_of_range("list page number out of range");
-    return renderListPage(listRows(options)[std::size_t(page)], page);
-}
-
 std::string advertisementPage()
 {
     return "<HTML><HEAD><TITLE>Kestrel Port Checker</TITLE></HEAD>\r\n"

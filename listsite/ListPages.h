@@ -34,8 +34,5 @@ std::string renderListPage(const std::vector<ListRow>& rows, int page);
 // The HTML text of all list pages, index = showpage.
 std::vector<std::string> listPages(const ListSiteOptions& options);
 
-// The HTML text of one list page; builds the earlier pages too, since repeats refer to them.
-std::string listPage(const ListSiteOptions& options, int page);
-
 std::string advertisementPage();
 std::string homePage();

@@ -55,16 +55,16 @@ std::optional<Number> parseNumber(std::string_view text, Number lowest, Number h
     return value;
 }
 
-struct CommandLine
+struct Arguments
 {
     ListSiteOptions options;
     bool help = false;
     std::string error; // empty when the command line is good
 };
 
-CommandLine parseCommandLine(int argc, char** argv)
+Arguments parseArguments(int argc, char** argv)
 {
-    CommandLine result;
+    Arguments result;
     for (int i = 1; i < argc; ++i) {
         std::string_view argument = argv[i];
         if (argument == "--help" || argument == "-h") {
@@ -168,17 +168,17 @@ char waitForWake()
 
 int main(int argc, char** argv)
 {
-    const CommandLine commandLine = parseCommandLine(argc, argv);
-    if (!commandLine.error.empty()) {
+    const Arguments arguments = parseArguments(argc, argv);
+    if (!arguments.error.empty()) {
         std::fprintf(
-            stderr, "tarnwick-listsite: %s\nTry 'tarnwick-listsite --help'.\n", commandLine.error.c_str());
+            stderr, "tarnwick-listsite: %s\nTry 'tarnwick-listsite --help'.\n", arguments.error.c_str());
         return ExitBadOption;
     }
-    if (commandLine.help) {
+    if (arguments.help) {
         printUsage(stdout);
         return 0;
     }
-    const ListSiteOptions& options = commandLine.options;
+    const ListSiteOptions& options = arguments.options;
 
     if (!installStopSignals()) {
         std::perror("tarnwick-listsite: cannot set up signal handling");

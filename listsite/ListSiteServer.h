@@ -1,15 +1,14 @@
 #pragma once
 
 #include "ListSiteOptions.h"
-
-#include <httplib.h>
+#include "RawHeadServer.h"
 
 #include <atomic>
 #include <string>
 #include <vector>
 
 // Serves the list pages, the advertisement page and the home page on 127.0.0.1 from texts built once,
-// in the constructor. Logs nothing.
+// in the constructor, and the judge (JudgePage.h). Logs nothing.
 class ListSiteServer
 {
 public:
@@ -28,7 +27,7 @@ public:
 private:
     void route();
 
-    httplib::Server m_server;
+    RawHeadServer m_server;
     std::vector<std::string> m_listPages;
     std::string m_homePage;
     std::string m_advertisementPage;

@@ -33,7 +33,9 @@ void printUsage(std::FILE* to)
 {
     std::fprintf(to,
         "Usage: tarnwick-listsite [--port N] [--rows N] [--seed S]\n"
-        "Serves a stand-in proxy list site on 127.0.0.1: /proxy_list.php?showpage=0 to 6, /toolads.php, /.\n"
+        "Serves a stand-in proxy list site on 127.0.0.1: /proxy_list.php?showpage=0 to 6, /toolads.php, /,\n"
+        "and the judge /judge?nonce=N, which echoes the nonce, the client's address and the request "
+        "headers.\n"
         "\n"
         "  --port N   port to listen on (default 8047); 0 picks a free port\n"
         "  --rows N   rows on each list page, 0 to %d (default 50)\n"

@@ -42,8 +42,8 @@ std::string errorPage(int status)
 
 } // namespace
 
-ListSiteServer::ListSiteServer(const ListSiteOptions& options)
-    : m_listPages(listPages(options))
+ListSiteServer::ListSiteServer(const ListSiteOptions& options, const std::vector<StandinProxy>& proxies)
+    : m_listPages(listPages(options, proxies))
     , m_homePage(homePage())
     , m_advertisementPage(advertisementPage())
 {

@@ -2,6 +2,7 @@
 
 #include "ListSiteOptions.h"
 #include "RawHeadServer.h"
+#include "StandinProxy.h"
 
 #include <atomic>
 #include <string>
@@ -12,7 +13,8 @@
 class ListSiteServer
 {
 public:
-    explicit ListSiteServer(const ListSiteOptions& options);
+    // The list pages show `proxies` among their made-up rows.
+    explicit ListSiteServer(const ListSiteOptions& options, const std::vector<StandinProxy>& proxies = {});
 
     // Binds 127.0.0.1:port, or any free port when port is 0. Returns the bound port, or -1.
     int bind(int port);

@@ -437,11 +437,13 @@ void StandinProxyServer::takeHttpRequest(Connection& connection)
 {
     const StandinProxy& proxy = *connection.proxy;
     const std::size_t headEnd = connection.fromClient.find("\r\n\r\n");
-    if (headEnd == std::string::npos) {
-        if (connection.fromClient.size() > MaxRequestBytes)
-            reply(connection, statusAnswer(431, statusText(431)));
+    if (headEnd == std::string::npos ? connection.fromClient.size() > MaxRequestBytes
+                                     : headEnd + 4 > MaxRequestBytes) {
+        reply(connection, statusAnswer(431, statusText(431)));
         return;
     }
+    if (headEnd == std::string::npos)
+        return;
     if (proxy.kind == ProxyKind::ErrorStatus) {
         reply(connection, statusAnswer(proxy.errorStatus, statusText(proxy.errorStatus)));
         return;

@@ -275,8 +275,9 @@ void StandinProxyServer::run()
                 finish(*connection); // the client is gone: nothing more can reach it
                 continue;
             }
-            if ((events & (POLLIN | POLLERR | POLLHUP)) != 0
-                && connection->step != Connection::Step::Connecting)
+            // A connection under way is done when the socket turns writable, and read only after.
+            const bool connecting = sides[i].upstream && connection->step == Connection::Step::Connecting;
+            if ((events & (POLLIN | POLLERR | POLLHUP)) != 0 && !connecting)
                 onReadable(*connection, sides[i].upstream);
             if ((events & (POLLOUT | POLLERR | POLLHUP)) != 0 && connection->step != Connection::Step::Done)
                 onWritable(*connection, sides[i].upstream);

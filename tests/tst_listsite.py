@@ -322,6 +322,52 @@ class Proxies(unittest.TestCase):
                 self.assertEqual((status, judge_lines(body)[1:]),
                                  (200, ["nonce k1", "address " + proxy[0], "header Host: judge", "header X-Mine: kept", ""]))
 
+    def test_bytes_sent_early_and_ends(self):
+        # All at once, before any reply, then the client's end: the proxy keeps what came early, passes it
+        # on once connected and still answers in full.
+        port = struct.pack(">H", self.site.port)
+        cases = {  # kind, bytes sent, the proxy's own reply before the judge's answer
+            "socks5": (b"\x05\x01\x00\x05\x01\x00\x01\x7f\x00\x00\x01" + port, b"\x05\x00\x05\x00\x00\x01"),
+            "socks4": (b"\x04\x01" + port + b"\x7f\x00\x00\x01\x00", b"\x00\x5a" + port + b"\x7f\x00\x00\x01"),
+            "http-elite": (b"", b""),
+        }
+        for kind, (opening, reply) in cases.items():
+            with self.subTest(kind):
+                proxy = self.first(kind)
+                request = judge_request("e1")
+                if kind == "http-elite":
+                    request = request.replace(b"/judge", b"http://127.0.0.1:%d/judge" % self.site.port, 1)
+                with socket.create_connection(proxy, TIMEOUT) as connection:
+                    connection.sendall(opening + request)
+                    connection.shutdown(socket.SHUT_WR)
+                    answer = read_all(connection)
+                self.assertTrue(answer.startswith(reply), answer[:20])
+                status, _, body = split_answer(answer[len(reply) + (6 if kind == "socks5" else 0):])
+                self.assertEqual((status, judge_lines(body)[1]), (200, "nonce e1"))
+
+    def test_large_answers_pass_unchanged(self):
+        # A list page of about 2 MB, far more than the proxy holds at once, through each kind that passes
+        # bytes on, as the site serves it.
+        large = start_site("--rows", "20000")
+        try:
+            path = "/proxy_list.php?showpage=3"
+            with urllib.request.urlopen("http://127.0.0.1:%d%s" % (large.port, path)) as direct:
+                page = direct.read()
+            for kind in ("http-elite", "socks5", "socks4"):
+                with self.subTest(kind):
+                    proxy = self.first(kind)
+                    if kind == "http-elite":
+                        status, _, body = http_via(proxy, "http://127.0.0.1:%d%s" % (large.port, path))
+                    else:
+                        connection, _ = socks_open(kind, proxy, "127.0.0.1", large.port)
+                        with connection:
+                            connection.sendall(b"GET %s HTTP/1.1\r\nHost: x\r\n\r\n" % path.encode())
+                            status, _, body = split_answer(read_all(connection))
+                    self.assertEqual((status, len(body), body == page), (200, len(page), True))
+        finally:
+            stop_site(large)
+        self.assertGreater(len(page), 2000000)
+
     def test_socks5_refusals(self):
         proxy = self.first("socks5")
         cases = {  # bytes after the greeting, or the greeting itself, and the reply

@@ -1,7 +1,9 @@
 #include "ListPages.h"
 
+#include "ListCountries.h"
 #include "SplitMix64.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <stdexcept>
@@ -21,9 +23,7 @@ constexpr std::uint32_t OtherPortCount = 65536 - LowestOtherPort;
 
 constexpr std::array<std::string_view, 3> Types = { "transparent", "anonymous", "high anonymity" };
 
-constexpr std::array<std::string_view, 20> Countries = { "United States", "Germany", "Brazil", "Japan",
-    "Russia", "China", "India", "Indonesia", "France", "United Kingdom", "Netherlands", "Canada", "Poland",
-    "Thailand", "Ukraine", "Argentina", "South Korea", "Turkey", "Mexico", "Vietnam" };
+constexpr const auto& Countries = ListCountries;
 
 constexpr std::uint64_t RepeatOneIn = 50;
 constexpr std::uint64_t SamePageRepeatOneIn = 4; // of the repeats on pages 1 to 6
@@ -170,9 +170,34 @@ std::string renderListPage(const std::vector<ListRow>& rows, int page)
     return out;
 }
 
-std::vector<std::string> listPages(const ListSiteOptions& options)
+void addProxyRows(std::vector<std::vector<ListRow>>& pages, const std::vector<StandinProxy>& proxies)
 {
-    const std::vector<std::vector<ListRow>> rows = listRows(options);
+    std::vector<std::vector<const StandinProxy*>> byPage(pages.size());
+    for (const StandinProxy& proxy : proxies)
+        byPage.at(std::size_t(proxy.page)).push_back(&proxy);
+    for (std::size_t page = 0; page < pages.size(); ++page) {
+        std::stable_sort(byPage[page].begin(), byPage[page].end(),
+            [](const StandinProxy* a, const StandinProxy* b) { return a->place < b->place; });
+        std::vector<ListRow> made = std::move(pages[page]);
+        std::vector<ListRow>& rows = pages[page];
+        rows.clear();
+        rows.reserve(made.size() + byPage[page].size());
+        auto next = byPage[page].begin();
+        for (std::size_t row = 0; row <= made.size(); ++row) {
+            // Places past the last made-up row all come at the end.
+            for (; next != byPage[page].end() && (row == made.size() || std::size_t((*next)->place) <= row);
+                 ++next)
+                rows.push_back({ (*next)->address, (*next)->port, (*next)->type, (*next)->country, false });
+            if (row < made.size())
+                rows.push_back(std::move(made[row]));
+        }
+    }
+}
+
+std::vector<std::string> listPages(const ListSiteOptions& options, const std::vector<StandinProxy>& proxies)
+{
+    std::vector<std::vector<ListRow>> rows = listRows(options);
+    addProxyRows(rows, proxies);
     std::vector<std::string> pages;
     pages.reserve(rows.size());
     for (std::size_t page = 0; page < rows.size(); ++page)

@@ -2,6 +2,7 @@
 
 #include "ListRow.h"
 #include "ListSiteOptions.h"
+#include "StandinProxy.h"
 
 #include <string>
 #include <string_view>
@@ -28,11 +29,16 @@ inline constexpr std::string_view AdvertisementContentType = "text/html; charset
 // A repeated row has the country of the first (the country belongs to the address) but its own type.
 std::vector<std::vector<ListRow>> listRows(const ListSiteOptions& options);
 
+// Puts a row for each stand-in proxy among the made-up rows: on its page, before the made-up row its place
+// names, in the order of `proxies` where places are alike. The made-up rows stay as they are.
+void addProxyRows(std::vector<std::vector<ListRow>>& pages, const std::vector<StandinProxy>& proxies);
+
 // The HTML text of list page `page` (0 to 6) holding `rows`.
 std::string renderListPage(const std::vector<ListRow>& rows, int page);
 
-// The HTML text of all list pages, index = showpage.
-std::vector<std::string> listPages(const ListSiteOptions& options);
+// The HTML text of all list pages, index = showpage, with the rows of `proxies` among the made-up ones.
+std::vector<std::string> listPages(
+    const ListSiteOptions& options, const std::vector<StandinProxy>& proxies = {});
 
 std::string advertisementPage();
 std::string homePage();

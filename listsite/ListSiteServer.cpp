@@ -1,8 +1,10 @@
 #include "ListSiteServer.h"
 
+#include "JudgePage.h"
 #include "ListPages.h"
 
 #include <chrono>
+#include <optional>
 #include <thread>
 
 namespace {
@@ -40,13 +42,14 @@ std::string errorPage(int status)
 
 } // namespace
 
-ListSiteServer::ListSiteServer(const ListSiteOptions& options)
-    : m_listPages(listPages(options))
+ListSiteServer::ListSiteServer(const ListSiteOptions& options, const std::vector<StandinProxy>& proxies)
+    : m_listPages(listPages(options, proxies))
     , m_homePage(homePage())
     , m_advertisementPage(advertisementPage())
 {
-    // One request per connection: a worker never idles on a kept-alive connection, so stop() returns as
-    // soon as the responses under way are sent.
+    // One request per connection (RawHeadServer closes it after one): a worker never idles on a kept-alive
+    // connection, so stop() returns as soon as the responses under way are sent. A connection that sends
+    // nothing for a second is closed unanswered.
     m_server.set_keep_alive_max_count(1);
     m_server.set_keep_alive_timeout(1);
     // SO_REUSEADDR alone: a restart may take over a port left in TIME_WAIT, but a second server on a port in
@@ -70,6 +73,16 @@ void ListSiteServer::route()
     });
     m_server.Get(R"(/toolads\.php)", [this](const httplib::Request&, httplib::Response& response) {
         sendText(response, m_advertisementPage, AdvertisementContentType);
+    });
+    m_server.Get(R"(/judge)", [](const httplib::Request& request, httplib::Response& response) {
+        const std::optional<std::string> nonce = judgeNonce(request.target);
+        const std::optional<std::string> page
+            = nonce ? judgePage(*nonce, request.remote_addr, RawHeadServer::receivedBytes()) : std::nullopt;
+        if (!page) {
+            response.status = 400;
+            return;
+        }
+        response.set_content(*page, std::string(JudgeContentType));
     });
     m_server.Get("/", [this](const httplib::Request&, httplib::Response& response) {
         sendText(response, m_homePage, HomePageContentType);

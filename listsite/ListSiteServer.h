@@ -1,19 +1,20 @@
 #pragma once
 
 #include "ListSiteOptions.h"
-
-#include <httplib.h>
+#include "RawHeadServer.h"
+#include "StandinProxy.h"
 
 #include <atomic>
 #include <string>
 #include <vector>
 
 // Serves the list pages, the advertisement page and the home page on 127.0.0.1 from texts built once,
-// in the constructor. Logs nothing.
+// in the constructor, and the judge (JudgePage.h). Logs nothing.
 class ListSiteServer
 {
 public:
-    explicit ListSiteServer(const ListSiteOptions& options);
+    // The list pages show `proxies` among their made-up rows.
+    explicit ListSiteServer(const ListSiteOptions& options, const std::vector<StandinProxy>& proxies = {});
 
     // Binds 127.0.0.1:port, or any free port when port is 0. Returns the bound port, or -1.
     int bind(int port);
@@ -28,7 +29,7 @@ public:
 private:
     void route();
 
-    httplib::Server m_server;
+    RawHeadServer m_server;
     std::vector<std::string> m_listPages;
     std::string m_homePage;
     std::string m_advertisementPage;

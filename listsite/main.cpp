@@ -3,12 +3,15 @@
 #include "ListPages.h"
 #include "ListSiteOptions.h"
 #include "ListSiteServer.h"
+#include "ProxyPlan.h"
+#include "StandinProxyServer.h"
 
 #include <cerrno>
 #include <charconv>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -17,6 +20,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
@@ -32,16 +36,29 @@ int g_wakePipe[2] = { -1, -1 };
 void printUsage(std::FILE* to)
 {
     std::fprintf(to,
-        "Usage: tarnwick-listsite [--port N] [--rows N] [--seed S]\n"
-        "Serves a stand-in proxy list site on 127.0.0.1: /proxy_list.php?showpage=0 to 6, /toolads.php, /.\n"
+        "Usage: tarnwick-listsite [--port N] [--rows N] [--seed S] [--proxies N] [--proxy-list FILE]\n"
+        "Serves a stand-in proxy list site on 127.0.0.1: /proxy_list.php?showpage=0 to 6, /toolads.php, /,\n"
+        "and the judge /judge?nonce=N, which echoes the nonce, the client's address and the request "
+        "headers.\n"
         "\n"
         "  --port N   port to listen on (default 8047); 0 picks a free port\n"
         "  --rows N   rows on each list page, 0 to %d (default 50)\n"
         "  --seed S   seed of the made-up data, 0 to 2^64-1 (default 1); same seed, same pages\n"
+        "  --proxies N\n"
+        "             also start N stand-in proxies, 0 to %d (default 0), on 127.10.0.1, 127.10.0.2, ...\n"
+        "             with ports the system picks, and list them among the rows; the seed spreads the "
+        "kinds:\n"
+        "             http-transparent, http-anonymous, http-elite, http-slow (50 to 200 ms late), socks5,\n"
+        "             socks4 (and 4a), refused, silent, altering, error-status (403 or 502). Every kind is\n"
+        "             among the first ten. They connect on to loopback targets only.\n"
+        "  --proxy-list FILE\n"
+        "             write a line for each stand-in proxy to FILE before listening:\n"
+        "             address:port TAB kind TAB verdict TAB delay in ms, the verdict a checker should\n"
+        "             reach: transparent, anonymous, elite, refused, timeout, altered or error\n"
         "  --help     show this text\n"
         "\n"
         "Prints \"port N\" once it listens on port N. Stops on SIGINT or SIGTERM.\n",
-        ListPageMaxRows);
+        ListPageMaxRows, StandinProxyMax);
 }
 
 template <typename Number>
@@ -58,6 +75,7 @@ std::optional<Number> parseNumber(std::string_view text, Number lowest, Number h
 struct Arguments
 {
     ListSiteOptions options;
+    std::string proxyList; // where to write the proxy list file; empty for none
     bool help = false;
     std::string error; // empty when the command line is good
 };
@@ -77,7 +95,8 @@ Arguments parseArguments(int argc, char** argv)
             name = argument.substr(0, equals);
             value = argument.substr(equals + 1);
         }
-        if (name != "--port" && name != "--rows" && name != "--seed") {
+        if (name != "--port" && name != "--rows" && name != "--seed" && name != "--proxies"
+            && name != "--proxy-list") {
             result.error = "unknown option '" + std::string(argument) + "'";
             return result;
         }
@@ -97,6 +116,13 @@ Arguments parseArguments(int argc, char** argv)
             const auto rows = parseNumber<int>(*value, 0, ListPageMaxRows);
             if ((good = rows.has_value()))
                 result.options.rows = *rows;
+        } else if (name == "--proxies") {
+            const auto proxies = parseNumber<int>(*value, 0, StandinProxyMax);
+            if ((good = proxies.has_value()))
+                result.options.proxies = *proxies;
+        } else if (name == "--proxy-list") {
+            if ((good = !value->empty()))
+                result.proxyList = *value;
         } else {
             const auto seed = parseNumber<std::uint64_t>(*value, 0, UINT64_MAX);
             if ((good = seed.has_value()))
@@ -148,6 +174,33 @@ bool installStopSignals()
         && sigaction(SIGTERM, &action, nullptr) == 0 && sigaction(SIGPIPE, &ignore, nullptr) == 0;
 }
 
+// Room for the proxies' descriptors: the soft limit raised towards the hard one as far as needed.
+bool haveDescriptors(std::size_t proxies)
+{
+    // The site's own: its listening socket, its workers' connections, the standard streams and the pipe.
+    constexpr std::size_t SiteDescriptors = 256;
+    const rlim_t needed = StandinProxyServer::descriptorsNeeded(proxies) + SiteDescriptors;
+    rlimit limit {};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0)
+        return false;
+    if (limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur < needed) {
+        if (limit.rlim_max != RLIM_INFINITY && limit.rlim_max < needed)
+            return false;
+        limit.rlim_cur = needed;
+        return setrlimit(RLIMIT_NOFILE, &limit) == 0;
+    }
+    return true;
+}
+
+bool writeFile(const std::string& path, const std::string& text)
+{
+    std::FILE* file = std::fopen(path.c_str(), "w");
+    if (!file)
+        return false;
+    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+    return std::fclose(file) == 0 && written;
+}
+
 char waitForWake()
 {
     const sigset_t unblocked = stopSignals();
@@ -185,12 +238,31 @@ int main(int argc, char** argv)
         return ExitServeFailed;
     }
 
-    ListSiteServer server(options);
+    if (!haveDescriptors(std::size_t(options.proxies))) {
+        std::fprintf(stderr,
+            "tarnwick-listsite: too few file descriptors for %d stand-in proxies (ulimit -n)\n",
+            options.proxies);
+        return ExitServeFailed;
+    }
+    StandinProxyServer proxies(planProxies(options.seed, options.proxies, options.rows));
+    if (const std::string error = proxies.bind(); !error.empty()) {
+        std::fprintf(stderr, "tarnwick-listsite: stand-in proxies: %s\n", error.c_str());
+        return ExitServeFailed;
+    }
+    if (!arguments.proxyList.empty() && !writeFile(arguments.proxyList, proxyListText(proxies.proxies()))) {
+        std::fprintf(stderr, "tarnwick-listsite: cannot write %s: %s\n", arguments.proxyList.c_str(),
+            std::strerror(errno));
+        return ExitServeFailed;
+    }
+
+    ListSiteServer server(options, proxies.proxies());
     const int port = server.bind(options.port);
     if (port < 0) {
         std::fprintf(stderr, "tarnwick-listsite: cannot listen on 127.0.0.1:%d\n", options.port);
         return ExitServeFailed;
     }
+    if (!proxies.proxies().empty())
+        proxies.start();
     // The line tells whoever started the site that it is this process that answers on the port.
     std::printf("port %d\n", port);
     std::fflush(stdout);

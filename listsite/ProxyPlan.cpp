@@ -1,0 +1,118 @@
+#include "ProxyPlan.h"
+
+#include "ListCountries.h"
+#include "ListPages.h"
+#include "SplitMix64.h"
+
+#include <array>
+#include <stdexcept>
+#include <utility>
+
+namespace {
+
+// 254 hosts in each /24, leaving out .0 and .255.
+constexpr int HostsPerBlock = 254;
+
+// How often each kind is drawn after the first ten, out of 32, in the order of ProxyKind: many lists
+// hold more dead proxies than live ones.
+constexpr std::array<std::uint64_t, ProxyKindCount> KindWeights = { 3, 3, 4, 3, 4, 2, 5, 3, 2, 3 };
+constexpr std::uint64_t KindWeightSum = 32;
+
+constexpr std::array<std::string_view, 3> HttpTypes = { "transparent", "anonymous", "high anonymity" };
+constexpr std::array<std::string_view, 5> AnyTypes
+    = { "transparent", "anonymous", "high anonymity", "socks5", "socks4" };
+
+// A slow proxy waits 50 to 200 ms: slow beside a loopback round trip, quick enough for a test.
+constexpr int SlowestDelayMs = 200;
+constexpr int SlowDelayMsRange = 151;
+
+ProxyKind drawKind(SplitMix64& random)
+{
+    std::uint64_t draw = random.below(KindWeightSum);
+    for (int kind = 0; kind < ProxyKindCount; ++kind) {
+        if (draw < KindWeights[std::size_t(kind)])
+            return ProxyKind(kind);
+        draw -= KindWeights[std::size_t(kind)];
+    }
+    return ProxyKind::Refused; // not reached: the weights add up to KindWeightSum
+}
+
+template <std::size_t Size>
+std::string_view drawFrom(SplitMix64& random, const std::array<std::string_view, Size>& texts)
+{
+    return texts[random.below(Size)];
+}
+
+std::string_view typeOf(ProxyKind kind, SplitMix64& random)
+{
+    switch (kind) {
+    case ProxyKind::HttpTransparent:
+        return HttpTypes[0];
+    case ProxyKind::HttpAnonymous:
+        return HttpTypes[1];
+    case ProxyKind::HttpElite:
+    case ProxyKind::HttpSlow:
+        return HttpTypes[2];
+    case ProxyKind::Socks5:
+        return AnyTypes[3];
+    case ProxyKind::Socks4:
+        return AnyTypes[4];
+    case ProxyKind::Refused:
+    case ProxyKind::Silent:
+        return drawFrom(random, AnyTypes);
+    case ProxyKind::Altering:
+    case ProxyKind::ErrorStatus:
+        break;
+    }
+    return drawFrom(random, HttpTypes);
+}
+
+} // namespace
+
+std::vector<StandinProxy> planProxies(std::uint64_t seed, int count, int rowsPerPage)
+{
+    if (count < 0 || count > StandinProxyMax)
+        throw std::out_of_range("stand-in proxy count out of range");
+
+    // The first ten take each kind once, in an order drawn from the seed.
+    std::array<ProxyKind, ProxyKindCount> firstKinds {};
+    SplitMix64 shuffle(SplitMix64::mix(seed) ^ 0x7072787966697273ULL);
+    for (int kind = 0; kind < ProxyKindCount; ++kind)
+        firstKinds[std::size_t(kind)] = ProxyKind(kind);
+    for (std::size_t i = firstKinds.size() - 1; i > 0; --i)
+        std::swap(firstKinds[i], firstKinds[shuffle.below(i + 1)]);
+
+    std::vector<StandinProxy> proxies(static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i) {
+        // Each proxy draws from its own sequence, as each list row does.
+        SplitMix64 random(SplitMix64::mix(seed) ^ SplitMix64::mix(0x70726f7879000000ULL + std::uint64_t(i)));
+        StandinProxy& proxy = proxies[std::size_t(i)];
+        proxy.kind = i < ProxyKindCount ? firstKinds[std::size_t(i)] : drawKind(random);
+        proxy.address
+            = "127.10." + std::to_string(i / HostsPerBlock) + '.' + std::to_string(i % HostsPerBlock + 1);
+        if (proxy.kind == ProxyKind::HttpSlow)
+            proxy.delayMs = SlowestDelayMs - int(random.below(SlowDelayMsRange));
+        if (proxy.kind == ProxyKind::ErrorStatus)
+            proxy.errorStatus = random.below(2) == 0 ? 403 : 502;
+        if (proxy.kind == ProxyKind::Altering)
+            proxy.replacesNonce = random.below(2) == 0;
+        proxy.type = typeOf(proxy.kind, random);
+        proxy.country = ListCountries[random.below(ListCountries.size())];
+        proxy.page = int(random.below(ListPageCount));
+        proxy.place = int(random.below(std::uint64_t(rowsPerPage) + 1));
+    }
+    return proxies;
+}
+
+std::string proxyListText(const std::vector<StandinProxy>& proxies)
+{
+    std::string text;
+    for (const StandinProxy& proxy : proxies) {
+        text.append(proxy.key()).append("\t").append(proxyKindName(proxy.kind)).append("\t");
+        text.append(expectedVerdict(proxy.kind))
+            .append("\t")
+            .append(std::to_string(proxy.delayMs))
+            .append("\n");
+    }
+    return text;
+}

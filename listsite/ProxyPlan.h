@@ -1,0 +1,21 @@
+#pragma once
+
+#include "StandinProxy.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// The stand-in proxies that the list site starts and lists, made from the seed alone: the same seed and
+// count give the same kinds, addresses, delays and places on the pages. The ports come from the system
+// when the proxies' sockets are bound.
+
+inline constexpr int StandinProxyMax = 4096;
+
+// `count` proxies (0 to StandinProxyMax) for pages of `rowsPerPage` made-up rows. Proxy i listens on
+// 127.10.(i / 254).(i % 254 + 1). With ten or more, every kind is among the first ten; the rest are drawn,
+// refused ones the most common.
+std::vector<StandinProxy> planProxies(std::uint64_t seed, int count, int rowsPerPage);
+
+// The proxy list file: a line "address:port<TAB>kind<TAB>expected verdict<TAB>delay in ms" for each proxy.
+std::string proxyListText(const std::vector<StandinProxy>& proxies);

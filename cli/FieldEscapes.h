@@ -37,7 +37,9 @@ inline bool in(const ByteSet& set, char c)
 
 inline char* put(char* at, std::string_view text)
 {
-    std::memcpy(at, text.data(), text.size());
+    // An empty field's view may hold no pointer at all, which memcpy must not be given.
+    if (!text.empty())
+        std::memcpy(at, text.data(), text.size());
     return at + text.size();
 }
 

@@ -60,7 +60,7 @@ signals:
     void finished();
 
 protected:
-    // The engine's part: check the rows at `indices` (in row order, none refused, their kinds settled).
+    // The engine's work: check the rows at `indices` (in row order, none refused, their kinds settled).
     virtual void checkRows(const QList<qsizetype>& indices) = 0;
     // Ends every check at once; called by cancel() once checkRows() was.
     virtual void stopChecks() = 0;

@@ -30,9 +30,9 @@ int hexValue(QChar c)
 std::optional<std::array<quint8, 4>> parseIpv4(QStringView text)
 {
     std::array<quint8, 4> bytes {};
-    qsizetype part = 0;
+    qsizetype count = 0;
     for (const QStringView number : text.tokenize(u'.')) {
-        if (part == 4 || number.isEmpty() || number.size() > 3 || (number.size() > 1 && number[0] == u'0'))
+        if (count == 4 || number.isEmpty() || number.size() > 3 || (number.size() > 1 && number[0] == u'0'))
             return std::nullopt;
         int value = 0;
         for (const QChar c : number) {
@@ -42,9 +42,9 @@ std::optional<std::array<quint8, 4>> parseIpv4(QStringView text)
         }
         if (value > 255)
             return std::nullopt;
-        bytes[size_t(part++)] = quint8(value);
+        bytes[size_t(count++)] = quint8(value);
     }
-    return part == 4 ? std::optional(bytes) : std::nullopt;
+    return count == 4 ? std::optional(bytes) : std::nullopt;
 }
 
 // The groups of one side of "::" (or of the whole address without one): one to four hexadecimal digits
@@ -53,21 +53,21 @@ bool parseGroups(QStringView text, bool tailMayBeIpv4, QList<quint16>& groups)
 {
     if (text.isEmpty())
         return true;
-    const QList<QStringView> parts = text.split(u':');
-    for (qsizetype i = 0; i < parts.size(); ++i) {
-        const QStringView part = parts[i];
-        if (tailMayBeIpv4 && i + 1 == parts.size() && part.contains(u'.')) {
-            const auto ipv4 = parseIpv4(part);
+    const QList<QStringView> groupTexts = text.split(u':');
+    for (qsizetype i = 0; i < groupTexts.size(); ++i) {
+        const QStringView group = groupTexts[i];
+        if (tailMayBeIpv4 && i + 1 == groupTexts.size() && group.contains(u'.')) {
+            const auto ipv4 = parseIpv4(group);
             if (!ipv4)
                 return false;
             groups.append(quint16((*ipv4)[0] << 8 | (*ipv4)[1]));
             groups.append(quint16((*ipv4)[2] << 8 | (*ipv4)[3]));
             continue;
         }
-        if (part.isEmpty() || part.size() > 4)
+        if (group.isEmpty() || group.size() > 4)
             return false;
         int value = 0;
-        for (const QChar c : part) {
+        for (const QChar c : group) {
             const int digit = hexValue(c);
             if (digit < 0)
                 return false;

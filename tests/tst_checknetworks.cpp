@@ -105,7 +105,7 @@ void tst_CheckNetworks::malformedAllowsNothing()
     const CheckNetworks guard = CheckNetworks::parse(networks);
     QVERIFY(guard.isGuarded());
     QVERIFY2(guard.error().startsWith(u"TARNWICK_CHECK_NETWORKS: "), qPrintable(guard.error()));
-    // Not even what the well-formed part names.
+    // Not even what the well-formed networks name.
     for (const QString& address : { u"127.0.0.1"_s, u"::1"_s, u"8.8.8.8"_s, u"proxy.example"_s })
         QCOMPARE(guard.refusal(address), CheckNetworks::OutsideNetworks);
 }

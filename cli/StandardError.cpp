@@ -6,6 +6,21 @@
 
 namespace StandardError {
 
+namespace {
+
+QString& prefix()
+{
+    static QString text = QStringLiteral("tarnwick-search: ");
+    return text;
+}
+
+} // namespace
+
+void setProgramName(QStringView name)
+{
+    prefix() = name.toString() + QStringLiteral(": ");
+}
+
 void printLine(QStringView text)
 {
     QByteArray line = text.toUtf8();
@@ -15,7 +30,7 @@ void printLine(QStringView text)
 
 void printDiagnostic(QStringView text)
 {
-    QString line = Prefix.toString();
+    QString line = prefix();
     line += text;
     for (QChar& c : line) {
         if (c.category() == QChar::Other_Control)

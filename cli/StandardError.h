@@ -6,11 +6,13 @@
 // itself, so its failures are dropped.
 namespace StandardError {
 
-// Starts every diagnostic line, to tell it apart from the status texts.
-inline constexpr QStringView Prefix = u"tarnwick-search: ";
+// The program's name, which starts every diagnostic line ("tarnwick-search: ") to tell it apart from the
+// status texts. Set once at the start, before any line is printed; "tarnwick-search" until then.
+void setProgramName(QStringView name);
 
 void printLine(QStringView text);
-// A line after the prefix. Control characters, which could come from a site, are shown as "?".
+// A line after the program's name and ": ". Control characters, which could come from a site, are shown
+// as "?".
 void printDiagnostic(QStringView text);
 
 } // namespace StandardError

@@ -1,5 +1,6 @@
 #include "TableWriter.h"
 
+#include "FieldEscapes.h"
 #include "FileOutput.h"
 #include "ProxyTableModel.h"
 #include "VisibleText.h"
@@ -16,82 +17,18 @@
 #endif
 #include <string_view>
 
+using namespace FieldEscapes;
+
 namespace {
 
 constexpr int TypeColumn = 2;
 constexpr int CountryColumn = 3;
 
-// The bytes a format has to take care of. Those of csv and json are all ASCII, so a multi-byte character
-// passes through them untouched.
-using ByteSet = std::array<bool, 256>;
-
-template <typename Holds> constexpr ByteSet bytesWhere(Holds holds)
-{
-    ByteSet set {};
-    for (unsigned c = 0; c < set.size(); ++c)
-        set[c] = holds(c);
-    return set;
-}
-
-constexpr ByteSet CsvQuoted
-    = bytesWhere([](unsigned c) { return c == ',' || c == '"' || c == '\r' || c == '\n'; });
-constexpr ByteSet JsonEscaped = bytesWhere([](unsigned c) { return c == '"' || c == '\\' || c < 0x20; });
-
-bool in(const ByteSet& set, char c)
-{
-    return set[static_cast<unsigned char>(c)];
-}
-
 // The output is written through a pointer into room the buffer made for the whole row beforehand: at
 // most this many bytes per byte of the row (tsv and plain write a control character as eight, JSON as
 // six), plus the fixed text around its cells.
-constexpr qsizetype MostBytesPerByte = std::max<qsizetype>(MostVisibleBytesPerByte, 6);
+constexpr qsizetype MostBytesPerByte = std::max(MostVisibleBytesPerByte, MostJsonBytesPerByte);
 constexpr qsizetype MostBytesAroundRow = 64;
-
-char* put(char* at, std::string_view text)
-{
-    std::memcpy(at, text.data(), text.size());
-    return at + text.size();
-}
-
-char* putCsvField(char* at, QByteArrayView text)
-{
-    bool quote = false;
-    for (const char c : text)
-        quote |= in(CsvQuoted, c);
-    if (!quote)
-        return put(at, std::string_view(text.data(), size_t(text.size())));
-    *at++ = '"';
-    for (const char c : text) {
-        *at++ = c;
-        if (c == '"')
-            *at++ = '"';
-    }
-    *at++ = '"';
-    return at;
-}
-
-char* putJsonString(char* at, QByteArrayView text)
-{
-    static constexpr char Hex[] = "0123456789abcdef";
-    *at++ = '"';
-    for (const char c : text) {
-        if (!in(JsonEscaped, c)) {
-            *at++ = c;
-            continue;
-        }
-        *at++ = '\\';
-        if (c == '"' || c == '\\') {
-            *at++ = c;
-            continue;
-        }
-        at = put(at, "u00");
-        *at++ = Hex[c >> 4];
-        *at++ = Hex[c & 0xF];
-    }
-    *at++ = '"';
-    return at;
-}
 
 // Whether `text` holds a control character or one of the bytes `Also`: in tsv a byte that may have to be
 // made visible, in csv one that makes a field quoted. Almost no row does, and its cells are then copied

@@ -16,7 +16,8 @@ with tempfile.TemporaryDirectory() as out:
         sys.exit(f"expected one tarnwick_{version}_ARCH.deb, found {packages}")
     listing = subprocess.run(["dpkg-deb", "-c", packages[0]], check=True, capture_output=True, text=True).stdout
     files = {line.split()[-1] for line in listing.splitlines() if not line.endswith("/")}
-    expected = {"./usr/bin/Tarnwick", "./usr/bin/tarnwick-search", "./usr/share/applications/tarnwick.desktop",
+    expected = {"./usr/bin/Tarnwick", "./usr/bin/tarnwick-search", "./usr/bin/tarnwick-check",
+                "./usr/share/applications/tarnwick.desktop",
                 "./usr/share/icons/hicolor/32x32/apps/tarnwick.png"}
     if files != expected:
         sys.exit(f"files: {sorted(files)}, expected {sorted(expected)}")

@@ -192,7 +192,8 @@ void CurlCheckRun::askJudge()
     m_judge->nonce = JudgeAnswer::newNonce();
     m_judge->prepare(JudgeAnswer::addressWithNonce(options().judge, m_judge->nonce), QByteArray(),
         CURLPROXY_HTTP, options().timeoutMs);
-    if (!m_multi.add(m_judge->easy, [this](CURLcode result) { judgeAnswered(result); }))
+    if (!m_multi.add(
+            m_judge->easy, [this](CURLcode result) { judgeAnswered(result); }, CurlMulti::Connection::Own))
         judgeAnswered(CURLE_FAILED_INIT);
 }
 
@@ -231,7 +232,9 @@ void CurlCheckRun::startCheck(Check& check, qsizetype index)
     const QString host = proxy.address.contains(u':') ? u'[' + proxy.address + u']' : proxy.address;
     check.prepare(JudgeAnswer::addressWithNonce(options().judge, check.nonce),
         (host + u':' + QString::number(proxy.port)).toUtf8(), kind, options().timeoutMs);
-    if (!m_multi.add(check.easy, [this, &check](CURLcode result) { finish(check, result); }))
+    if (!m_multi.add(
+            check.easy, [this, &check](CURLcode result) { finish(check, result); },
+            CurlMulti::Connection::Own))
         finish(check, CURLE_FAILED_INIT);
 }
 

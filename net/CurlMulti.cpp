@@ -56,10 +56,11 @@ void CurlMulti::makeMulti()
     curl_multi_setopt(m_multi, CURLMOPT_TIMERDATA, this);
 }
 
-bool CurlMulti::add(CURL* easy, Finished finished)
+bool CurlMulti::add(CURL* easy, Finished finished, Connection connection)
 {
     remove(easy);
-    closeKeptConnectionsOutOfStep(easy);
+    if (connection == Connection::Kept)
+        closeKeptConnectionsOutOfStep(easy);
     curl_easy_setopt(easy, CURLOPT_SOCKOPTFUNCTION, onSocketOpened);
     curl_easy_setopt(easy, CURLOPT_SOCKOPTDATA, this);
     curl_easy_setopt(easy, CURLOPT_CLOSESOCKETFUNCTION, onSocketClosing);

@@ -28,9 +28,18 @@ public:
     CurlMulti(const CurlMulti&) = delete;
     CurlMulti& operator=(const CurlMulti&) = delete;
 
+    // Whether a transfer may go out on a connection an earlier one kept, or opens and closes its own.
+    enum class Connection
+    {
+        Kept,
+        Own,
+    };
+
     // Starts the transfer `easy` is set up for; `finished` is called once at its end, unless it is removed
-    // first. False when libcurl refuses it, and then nothing is called.
-    bool add(CURL* easy, Finished finished);
+    // first. False when libcurl refuses it, and then nothing is called. A transfer on a connection of its
+    // own (set up with CURLOPT_FRESH_CONNECT and CURLOPT_FORBID_REUSE) skips the look at kept connections,
+    // which costs a system call per open socket.
+    bool add(CURL* easy, Finished finished, Connection connection = Connection::Kept);
     // Breaks off the transfer of `easy`, if it runs; its end is never told. Its connection is closed with
     // it: nothing more is read from it.
     void remove(CURL* easy);

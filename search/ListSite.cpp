@@ -28,4 +28,10 @@ QUrl homeAddress(const QString& base)
     return QUrl(normalisedBase(base) + u'/');
 }
 
+QUrl judgeAddress(const QString& base)
+{
+    const QString configured = QStringLiteral(TARNWICK_JUDGE);
+    return QUrl(configured.isEmpty() ? normalisedBase(base) + QStringLiteral("/judge") : configured);
+}
+
 } // namespace ListSite

@@ -18,4 +18,7 @@ QUrl pageAddress(const QString& base, int pageIndex);
 QUrl advertisementAddress(const QString& base);
 QUrl homeAddress(const QString& base);
 
+// The judge a proxy checker asks: CMake's TARNWICK_JUDGE when it was set, else the site's "/judge".
+QUrl judgeAddress(const QString& base);
+
 } // namespace ListSite

@@ -60,9 +60,7 @@ QUrl httpAddress(const QString& text)
 
 QUrl CheckCommandLine::defaultJudge()
 {
-    const QString configured = QStringLiteral(TARNWICK_JUDGE);
-    return QUrl(
-        configured.isEmpty() ? ListSite::compiledBaseAddress() + QStringLiteral("/judge") : configured);
+    return ListSite::judgeAddress(ListSite::compiledBaseAddress());
 }
 
 CheckCommandLine CheckCommandLine::parse(const QStringList& arguments)

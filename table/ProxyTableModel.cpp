@@ -10,11 +10,12 @@
 
 namespace {
 
-const std::array<QString, ProxyTableModel::ColumnCount> Headers = {
+const std::array<QString, ProxyTableModel::ColumnCount + 1> Headers = {
     QStringLiteral("Address"),
     QStringLiteral("Port"),
     QStringLiteral("Type"),
     QStringLiteral("Country"),
+    QStringLiteral("Answer"),
 };
 
 // Appends `text` to `out` folded for sorting: comparing two folded texts byte by byte orders them as
@@ -81,13 +82,22 @@ int ProxyTableModel::rowCount(const QModelIndex& parent) const
 
 int ProxyTableModel::columnCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : ColumnCount;
+    return parent.isValid() ? 0 : m_columns;
 }
 
 QVariant ProxyTableModel::data(const QModelIndex& index, int role) const
 {
     if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
         return {};
+    if (index.column() == AnswerColumn) {
+        if (role == Qt::DisplayRole)
+            return answerText(index.row());
+        if (role == Qt::ToolTipRole) {
+            const QString tip = answerToolTip(index.row());
+            return tip.isEmpty() ? QVariant() : QVariant(tip);
+        }
+        return {};
+    }
     if (role == Qt::DisplayRole)
         return shownCell(index.row(), index.column());
     return {};
@@ -95,7 +105,7 @@ QVariant ProxyTableModel::data(const QModelIndex& index, int role) const
 
 QVariant ProxyTableModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    if (orientation != Qt::Horizontal || section < 0 || section >= ColumnCount)
+    if (orientation != Qt::Horizontal || section < 0 || section >= m_columns)
         return {};
     if (role == Qt::DisplayRole)
         return Headers[size_t(section)];
@@ -224,14 +234,22 @@ void ProxyTableModel::Clear()
     m_text.clear();
     m_foreseenFirst = m_foreseenEnd = 0;
     m_shown = 0;
+    m_answers.clear();
+    m_changedFirst = 0;
+    m_changedLast = -1;
     endResetModel();
 }
 
 void ProxyTableModel::sort(int column, Qt::SortOrder order)
 {
-    if (column < 0 || column >= ColumnCount)
+    if (column < 0 || column >= m_columns)
         return;
     flush();
+    reorder(column == AnswerColumn ? answerOrder(order) : textOrder(column, order));
+}
+
+std::vector<quint32> ProxyTableModel::textOrder(int column, Qt::SortOrder order) const
+{
     // Each text is folded once into one buffer, so the sort compares plain bytes instead of folding both
     // sides of every one of its n log n comparisons.
     struct Entry
@@ -258,16 +276,51 @@ void ProxyTableModel::sort(int column, Qt::SortOrder order)
     else
         std::stable_sort(
             entries.begin(), entries.end(), [&](const Entry& a, const Entry& b) { return less(b, a); });
+    std::vector<quint32> rows(entries.size());
+    for (size_t i = 0; i < entries.size(); ++i)
+        rows[i] = entries[i].row;
+    return rows;
+}
 
+std::vector<quint32> ProxyTableModel::answerOrder(Qt::SortOrder order) const
+{
+    struct Entry
+    {
+        quint64 key;
+        quint32 row;
+    };
+    std::vector<Entry> entries;
+    entries.reserve(size_t(m_size));
+    for (qsizetype row = 0; row < m_size; ++row)
+        entries.push_back(Entry { m_answers.sortKey(row), quint32(row) });
+    if (order == Qt::AscendingOrder)
+        std::stable_sort(
+            entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.key < b.key; });
+    else
+        std::stable_sort(
+            entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return b.key < a.key; });
+    std::vector<quint32> rows(entries.size());
+    for (size_t i = 0; i < entries.size(); ++i)
+        rows[i] = entries[i].row;
+    return rows;
+}
+
+void ProxyTableModel::reorder(const std::vector<quint32>& order)
+{
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     std::vector<quint32> newRowOf(static_cast<size_t>(m_size));
     Chunks sorted;
     for (qsizetype i = 0; i < m_size; ++i) {
-        newRowOf[entries[size_t(i)].row] = quint32(i);
-        pushRow(sorted, i, rowAt(entries[size_t(i)].row));
+        newRowOf[order[size_t(i)]] = quint32(i);
+        pushRow(sorted, i, rowAt(order[size_t(i)]));
     }
     m_rows = std::move(sorted);
     m_keys.renumber(newRowOf);
+    m_answers.renumber(newRowOf);
+    // The views draw every row anew after the layout change; a range of changed answers named rows
+    // that have moved.
+    m_changedFirst = 0;
+    m_changedLast = -1;
     const QModelIndexList before = persistentIndexList();
     QModelIndexList after;
     after.reserve(before.size());
@@ -275,4 +328,52 @@ void ProxyTableModel::sort(int column, Qt::SortOrder order)
         after.append(index(int(newRowOf[size_t(old.row())]), old.column()));
     changePersistentIndexList(before, after);
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
+void ProxyTableModel::beginCheck(std::vector<quint32> rows)
+{
+    if (!hasAnswerColumn()) {
+        beginInsertColumns(QModelIndex(), AnswerColumn, AnswerColumn);
+        m_columns = ColumnCount + 1;
+        endInsertColumns();
+    }
+    for (const quint32 row : rows)
+        answerChanged(row);
+    m_answers.beginCheck(std::move(rows));
+}
+
+void ProxyTableModel::setCheckAnswer(qsizetype index, const CheckResult& result)
+{
+    setAnswer(m_answers.rowOfCheck(index), result);
+}
+
+void ProxyTableModel::setAnswer(qsizetype row, const CheckResult& result)
+{
+    if (row < 0 || row >= m_size)
+        return;
+    m_answers.set(row, result);
+    answerChanged(row);
+}
+
+void ProxyTableModel::answerChanged(qsizetype row)
+{
+    m_changedFirst = m_changedFirst > m_changedLast ? row : std::min(m_changedFirst, row);
+    m_changedLast = std::max(m_changedLast, row);
+    // One announcement per turn: a check of thousands of rows may answer many of them in one turn, and
+    // a view finds a single changed cell by a search through its rows.
+    if (!m_announcing) {
+        m_announcing = true;
+        QMetaObject::invokeMethod(this, &ProxyTableModel::announceAnswers, Qt::QueuedConnection);
+    }
+}
+
+void ProxyTableModel::announceAnswers()
+{
+    m_announcing = false;
+    const qsizetype last = std::min(m_changedLast, qsizetype(m_shown) - 1);
+    if (m_changedFirst <= last)
+        emit dataChanged(index(int(m_changedFirst), AnswerColumn), index(int(last), AnswerColumn),
+            { Qt::DisplayRole, Qt::ToolTipRole });
+    m_changedFirst = 0;
+    m_changedLast = -1;
 }

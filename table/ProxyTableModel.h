@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AnswerStore.h"
 #include "BlockMemory.h"
 #include "KeyIndex.h"
 #include "ResultList.h"
@@ -21,12 +22,18 @@ struct ProxyRecord;
 // view asks for. Rows are written only through ResultList, the table's one way in. A page's rows reach
 // attached views as one insertion when the page ends, so a page of twenty thousand rows is one insertion
 // for the view, not twenty thousand; a row added outside a page shows at once.
+//
+// The first check adds a fifth column, Answer (AnswerStore), which stays until the table goes. Its cells
+// reach views batched: all that change in one turn of the event loop are announced at its end.
 class ProxyTableModel : public QAbstractTableModel, public ResultList
 {
     Q_OBJECT
 
 public:
+    // The columns of text every row has.
     static constexpr int ColumnCount = 4;
+    // The check's answers, once a check began.
+    static constexpr int AnswerColumn = ColumnCount;
 
     explicit ProxyTableModel(QObject* parent = nullptr);
 
@@ -35,7 +42,7 @@ public:
     QModelIndex index(int row, int column, const QModelIndex& parent = QModelIndex()) const override
     {
         return !parent.isValid() && unsigned(row) < unsigned(m_shown)
-                && unsigned(column) < unsigned(ColumnCount)
+                && unsigned(column) < unsigned(m_columns)
             ? createIndex(row, column)
             : QModelIndex();
     }
@@ -44,7 +51,8 @@ public:
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
-    // Stable, comparing the column's text ignoring letter case.
+    // Stable, comparing the column's text ignoring letter case; the Answer column as AnswerStore orders it.
+    // The answers move with their rows.
     void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
 
     // Every row, announced or not. Column 0 is the address, 1 the port, 2 the type, 3 the country.
@@ -68,6 +76,17 @@ public:
     QString shownCell(qsizetype row, int column) const { return visibleText(cellUtf8(row, column)); }
     QString shownKey(qsizetype row) const { return visibleText(keyUtf8(row)); }
 
+    // A check of `rows`, which the check's index i names as rows[i] wherever sorting takes it: shows the
+    // Answer column and empties their answers.
+    void beginCheck(std::vector<quint32> rows);
+    // The answer to the check's index `index`; ignored once the table was cleared or another check began.
+    void setCheckAnswer(qsizetype index, const CheckResult& result);
+    // The answer of row `row` itself, for a row that is not checked (AnswerStore::set).
+    void setAnswer(qsizetype row, const CheckResult& result);
+    bool hasAnswerColumn() const { return m_columns > ColumnCount; }
+    QString answerText(qsizetype row) const { return m_answers.text(row); }
+    QString answerToolTip(qsizetype row) const { return m_answers.toolTip(row); }
+
     // ResultList. A foreseen record is copied aside and its key index slot fetched, for its Add() soon
     // after.
     void Clear() override;
@@ -82,6 +101,14 @@ private:
     bool append(const ProxyRecord& record);
     // Announces the rows appended since the last flush as one insertion.
     void flush();
+    // The rows in the order a sort by `column` puts them: the old row of each new one.
+    std::vector<quint32> textOrder(int column, Qt::SortOrder order) const;
+    std::vector<quint32> answerOrder(Qt::SortOrder order) const;
+    // Moves every row to its place in `order`, with its key and its answer.
+    void reorder(const std::vector<quint32>& order);
+    // Marks row `row`'s answer changed, announced at the end of this turn of the event loop.
+    void answerChanged(qsizetype row);
+    void announceAnswers();
 
     // A row's texts back to back in the arena: address, ":", port, ":", type, ":", country. The key is the
     // first three, so it is stored once with the cells it is made of.
@@ -125,6 +152,12 @@ private:
     KeyIndex m_keys;
     int m_shown = 0; // rows the views have been told about
     bool m_inPage = false;
+    int m_columns = ColumnCount;
+    AnswerStore m_answers;
+    // The rows whose answers changed since the views were last told; none when first > last.
+    qsizetype m_changedFirst = 0;
+    qsizetype m_changedLast = -1;
+    bool m_announcing = false;
     // A row's texts and its key's hash: all that append() needs before it asks the key index.
     struct Staged
     {

@@ -13,9 +13,9 @@ namespace {
 // 254 hosts in each /24, leaving out .0 and .255.
 constexpr int HostsPerBlock = 254;
 
-// How often each kind is drawn after the first ten, out of 32, in the order of ProxyKind: many lists
+// How often each kind is drawn after the first ten, out of 32, in the order of StandinKind: many lists
 // hold more dead proxies than live ones.
-constexpr std::array<std::uint64_t, ProxyKindCount> KindWeights = { 3, 3, 4, 3, 4, 2, 5, 3, 2, 3 };
+constexpr std::array<std::uint64_t, StandinKindCount> KindWeights = { 3, 3, 4, 3, 4, 2, 5, 3, 2, 3 };
 constexpr std::uint64_t KindWeightSum = 32;
 
 constexpr std::array<std::string_view, 3> HttpTypes = { "transparent", "anonymous", "high anonymity" };
@@ -26,15 +26,15 @@ constexpr std::array<std::string_view, 5> AnyTypes
 constexpr int SlowestDelayMs = 200;
 constexpr int SlowDelayMsRange = 151;
 
-ProxyKind drawKind(SplitMix64& random)
+StandinKind drawKind(SplitMix64& random)
 {
     std::uint64_t draw = random.below(KindWeightSum);
-    for (int kind = 0; kind < ProxyKindCount; ++kind) {
+    for (int kind = 0; kind < StandinKindCount; ++kind) {
         if (draw < KindWeights[std::size_t(kind)])
-            return ProxyKind(kind);
+            return StandinKind(kind);
         draw -= KindWeights[std::size_t(kind)];
     }
-    return ProxyKind::Refused; // not reached: the weights add up to KindWeightSum
+    return StandinKind::Refused; // not reached: the weights add up to KindWeightSum
 }
 
 template <std::size_t Size>
@@ -43,25 +43,25 @@ std::string_view drawFrom(SplitMix64& random, const std::array<std::string_view,
     return texts[random.below(Size)];
 }
 
-std::string_view typeOf(ProxyKind kind, SplitMix64& random)
+std::string_view typeOf(StandinKind kind, SplitMix64& random)
 {
     switch (kind) {
-    case ProxyKind::HttpTransparent:
+    case StandinKind::HttpTransparent:
         return HttpTypes[0];
-    case ProxyKind::HttpAnonymous:
+    case StandinKind::HttpAnonymous:
         return HttpTypes[1];
-    case ProxyKind::HttpElite:
-    case ProxyKind::HttpSlow:
+    case StandinKind::HttpElite:
+    case StandinKind::HttpSlow:
         return HttpTypes[2];
-    case ProxyKind::Socks5:
+    case StandinKind::Socks5:
         return AnyTypes[3];
-    case ProxyKind::Socks4:
+    case StandinKind::Socks4:
         return AnyTypes[4];
-    case ProxyKind::Refused:
-    case ProxyKind::Silent:
+    case StandinKind::Refused:
+    case StandinKind::Silent:
         return drawFrom(random, AnyTypes);
-    case ProxyKind::Altering:
-    case ProxyKind::ErrorStatus:
+    case StandinKind::Altering:
+    case StandinKind::ErrorStatus:
         break;
     }
     return drawFrom(random, HttpTypes);
@@ -75,10 +75,10 @@ std::vector<StandinProxy> planProxies(std::uint64_t seed, int count, int rowsPer
         throw std::out_of_range("stand-in proxy count out of range");
 
     // The first ten take each kind once, in an order drawn from the seed.
-    std::array<ProxyKind, ProxyKindCount> firstKinds {};
+    std::array<StandinKind, StandinKindCount> firstKinds {};
     SplitMix64 shuffle(SplitMix64::mix(seed) ^ 0x7072787966697273ULL);
-    for (int kind = 0; kind < ProxyKindCount; ++kind)
-        firstKinds[std::size_t(kind)] = ProxyKind(kind);
+    for (int kind = 0; kind < StandinKindCount; ++kind)
+        firstKinds[std::size_t(kind)] = StandinKind(kind);
     for (std::size_t i = firstKinds.size() - 1; i > 0; --i)
         std::swap(firstKinds[i], firstKinds[shuffle.below(i + 1)]);
 
@@ -87,14 +87,14 @@ std::vector<StandinProxy> planProxies(std::uint64_t seed, int count, int rowsPer
         // Each proxy draws from its own sequence, as each list row does.
         SplitMix64 random(SplitMix64::mix(seed) ^ SplitMix64::mix(0x70726f7879000000ULL + std::uint64_t(i)));
         StandinProxy& proxy = proxies[std::size_t(i)];
-        proxy.kind = i < ProxyKindCount ? firstKinds[std::size_t(i)] : drawKind(random);
+        proxy.kind = i < StandinKindCount ? firstKinds[std::size_t(i)] : drawKind(random);
         proxy.address
             = "127.10." + std::to_string(i / HostsPerBlock) + '.' + std::to_string(i % HostsPerBlock + 1);
-        if (proxy.kind == ProxyKind::HttpSlow)
+        if (proxy.kind == StandinKind::HttpSlow)
             proxy.delayMs = SlowestDelayMs - int(random.below(SlowDelayMsRange));
-        if (proxy.kind == ProxyKind::ErrorStatus)
+        if (proxy.kind == StandinKind::ErrorStatus)
             proxy.errorStatus = random.below(2) == 0 ? 403 : 502;
-        if (proxy.kind == ProxyKind::Altering)
+        if (proxy.kind == StandinKind::Altering)
             proxy.replacesNonce = random.below(2) == 0;
         proxy.type = typeOf(proxy.kind, random);
         proxy.country = ListCountries[random.below(ListCountries.size())];
@@ -108,7 +108,7 @@ std::string proxyListText(const std::vector<StandinProxy>& proxies)
 {
     std::string text;
     for (const StandinProxy& proxy : proxies) {
-        text.append(proxy.key()).append("\t").append(proxyKindName(proxy.kind)).append("\t");
+        text.append(proxy.key()).append("\t").append(standinKindName(proxy.kind)).append("\t");
         text.append(expectedVerdict(proxy.kind))
             .append("\t")
             .append(std::to_string(proxy.delayMs))

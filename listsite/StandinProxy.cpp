@@ -10,8 +10,8 @@ struct KindText
     std::string_view verdict;
 };
 
-// In the order of ProxyKind.
-constexpr std::array<KindText, ProxyKindCount> KindTexts = { {
+// In the order of StandinKind.
+constexpr std::array<KindText, StandinKindCount> KindTexts = { {
     { "http-transparent", "transparent" },
     { "http-anonymous", "anonymous" },
     { "http-elite", "elite" },
@@ -26,12 +26,12 @@ constexpr std::array<KindText, ProxyKindCount> KindTexts = { {
 
 } // namespace
 
-std::string_view proxyKindName(ProxyKind kind)
+std::string_view standinKindName(StandinKind kind)
 {
     return KindTexts[std::size_t(kind)].name;
 }
 
-std::string_view expectedVerdict(ProxyKind kind)
+std::string_view expectedVerdict(StandinKind kind)
 {
     return KindTexts[std::size_t(kind)].verdict;
 }

@@ -4,7 +4,7 @@
 #include <string_view>
 
 // What a stand-in proxy does with what it is sent.
-enum class ProxyKind
+enum class StandinKind
 {
     HttpTransparent, // passes a request on, adding X-Forwarded-For (the client's address) and Via
     HttpAnonymous, // passes a request on, adding Via
@@ -17,20 +17,20 @@ enum class ProxyKind
     Altering, // passes a request on, as HttpElite, and changes the page that comes back
     ErrorStatus, // answers every request with an error status
 };
-inline constexpr int ProxyKindCount = 10;
+inline constexpr int StandinKindCount = 10;
 
 // The kind's name in the proxy list file.
-std::string_view proxyKindName(ProxyKind kind);
+std::string_view standinKindName(StandinKind kind);
 
 // What a proxy checker should conclude of a proxy of the kind: "transparent", "anonymous" or "elite" for
 // one that passes the judge's page on unchanged (how much it tells of its client), "refused", "timeout",
 // "altered" (an answer, but not the judge's page as sent) or "error" (an error status, no page).
-std::string_view expectedVerdict(ProxyKind kind);
+std::string_view expectedVerdict(StandinKind kind);
 
 // One stand-in proxy: where it listens, how it behaves and where the list pages show it.
 struct StandinProxy
 {
-    ProxyKind kind = ProxyKind::HttpElite;
+    StandinKind kind = StandinKind::HttpElite;
     std::string address; // in 127.10.0.0/16, one address for each proxy
     int port = 0; // 0 until its socket is bound
     int delayMs = 0; // how long a request waits before it is passed on

@@ -57,16 +57,16 @@ std::string addressText(const sockaddr_storage& address)
     return text;
 }
 
-bool isSocks(ProxyKind kind)
+bool isSocks(StandinKind kind)
 {
-    return kind == ProxyKind::Socks5 || kind == ProxyKind::Socks4;
+    return kind == StandinKind::Socks5 || kind == StandinKind::Socks4;
 }
 
-ProxyHeaders headersAdded(ProxyKind kind)
+ProxyHeaders headersAdded(StandinKind kind)
 {
-    if (kind == ProxyKind::HttpTransparent)
+    if (kind == StandinKind::HttpTransparent)
         return ProxyHeaders::ViaAndForwardedFor;
-    if (kind == ProxyKind::HttpAnonymous)
+    if (kind == StandinKind::HttpAnonymous)
         return ProxyHeaders::Via;
     return ProxyHeaders::None;
 }
@@ -184,7 +184,7 @@ std::string StandinProxyServer::bind()
         // A refused proxy's socket is bound and never listens: its port is taken, and a connection to it
         // is refused.
         if (::bind(socket, reinterpret_cast<const sockaddr*>(&address), where->length) != 0
-            || (proxy.kind != ProxyKind::Refused && listen(socket, ListenBacklog) != 0))
+            || (proxy.kind != StandinKind::Refused && listen(socket, ListenBacklog) != 0))
             return "cannot listen on " + proxy.address + ": " + std::strerror(errno);
         socklen_t length = sizeof(address);
         getsockname(socket, reinterpret_cast<sockaddr*>(&address), &length);
@@ -229,7 +229,7 @@ void StandinProxyServer::run()
         sides.assign(1, Side {});
         if (m_connections.size() < MaxConnections) {
             for (std::size_t proxy = 0; proxy < m_proxies.size(); ++proxy) {
-                if (m_proxies[proxy].kind != ProxyKind::Refused) {
+                if (m_proxies[proxy].kind != StandinKind::Refused) {
                     polled.push_back({ m_sockets[proxy], POLLIN, 0 });
                     sides.push_back({ nullptr, proxy, false });
                 }
@@ -305,7 +305,7 @@ void StandinProxyServer::accept(std::size_t proxy)
         connection->client = socket;
         connection->clientAddress = addressText(peer);
         connection->deadline = Clock::now() + ConnectionLifetime;
-        if (m_proxies[proxy].kind == ProxyKind::Silent)
+        if (m_proxies[proxy].kind == StandinKind::Silent)
             connection->step = Connection::Step::Swallowing;
         m_connections.push_back(std::move(connection));
     }
@@ -445,7 +445,7 @@ void StandinProxyServer::takeHttpRequest(Connection& connection)
     }
     if (headEnd == std::string::npos)
         return;
-    if (proxy.kind == ProxyKind::ErrorStatus) {
+    if (proxy.kind == StandinKind::ErrorStatus) {
         reply(connection, statusAnswer(proxy.errorStatus, statusText(proxy.errorStatus)));
         return;
     }
@@ -469,7 +469,7 @@ void StandinProxyServer::takeHttpRequest(Connection& connection)
 void StandinProxyServer::takeSocksRequest(Connection& connection)
 {
     using Step = SocksRequest::Step;
-    const bool socks5 = connection.proxy->kind == ProxyKind::Socks5;
+    const bool socks5 = connection.proxy->kind == StandinKind::Socks5;
     if (socks5 && !connection.greeted) {
         const SocksRequest greeting = readSocks5Greeting(connection.fromClient);
         if (greeting.step == Step::NeedMore)
@@ -567,13 +567,13 @@ void StandinProxyServer::onConnected(Connection& connection)
         failConnect(connection, error);
         return;
     }
-    const ProxyKind kind = connection.proxy->kind;
+    const StandinKind kind = connection.proxy->kind;
     connection.stepDeadline = Clock::now() + TargetTimeout;
-    if (kind == ProxyKind::Socks5 || kind == ProxyKind::Socks4) {
+    if (kind == StandinKind::Socks5 || kind == StandinKind::Socks4) {
         sockaddr_storage own {};
         socklen_t ownLength = sizeof(own);
         getsockname(connection.upstream, reinterpret_cast<sockaddr*>(&own), &ownLength);
-        connection.toClient += kind == ProxyKind::Socks5
+        connection.toClient += kind == StandinKind::Socks5
             ? socks5Reply(Socks5Succeeded, &own)
             : socks4Reply(Socks4Granted, connection.socks4Request);
         connection.toUpstream = std::move(connection.fromClient);
@@ -584,17 +584,17 @@ void StandinProxyServer::onConnected(Connection& connection)
             flush(connection, true);
         return;
     }
-    connection.step = kind == ProxyKind::Altering ? Connection::Step::Holding : Connection::Step::Relaying;
+    connection.step = kind == StandinKind::Altering ? Connection::Step::Holding : Connection::Step::Relaying;
     flush(connection, true);
 }
 
 void StandinProxyServer::failConnect(Connection& connection, int error)
 {
-    const ProxyKind kind = connection.proxy->kind;
-    if (kind == ProxyKind::Socks5)
+    const StandinKind kind = connection.proxy->kind;
+    if (kind == StandinKind::Socks5)
         reply(
             connection, socks5Reply(error == ECONNREFUSED ? Socks5ConnectionRefused : Socks5GeneralFailure));
-    else if (kind == ProxyKind::Socks4)
+    else if (kind == StandinKind::Socks4)
         reply(connection, socks4Reply(Socks4Rejected, connection.socks4Request));
     else
         reply(connection, statusAnswer(502, "tarnwick-listsite: cannot connect to the target"));

@@ -1,5 +1,7 @@
 // The window as the user meets it: its layout and keyboard, the search through the button, the result list
-// (sorting, copying, no editing, long cells), the links and the advertisement strip.
+// (sorting, copying, no editing, long cells, checking), the links and the advertisement strip.
+#include "FakeCheckRun.h"
+#include "ListChecker.h"
 #include "ListView.h"
 #include "ProxyRecord.h"
 #include "TableRows.h"
@@ -11,6 +13,41 @@
 
 using namespace Qt::StringLiterals;
 using TestPages::key;
+
+// The fake engine, holding its answers until the test lets them go, in the order the rows were asked.
+class HeldCheckRun : public FakeCheckRun
+{
+public:
+    using FakeCheckRun::FakeCheckRun;
+
+    // Answers the next `count` rows asked, each as FakeCheckRun would.
+    void answer(qsizetype count)
+    {
+        for (; count > 0 && m_next < asked.size(); --count) {
+            const qsizetype index = asked[m_next++];
+            report(index, outcome(row(index), options()));
+        }
+    }
+
+protected:
+    void checkRows(const QList<qsizetype>& indices) override { asked = indices; }
+
+private:
+    qsizetype m_next = 0;
+};
+
+// Rows to check, "address|port|type|country", and the Answer cell and tool tip each gets from the fake
+// engine (by the port's last digit) or from the window and the run themselves.
+const QStringList CheckedRows = { u"127.0.0.1|8081|HTTP|A"_s, u"127.0.0.2|552|socks5|B"_s,
+    u"127.0.0.3|33|HTTP|C"_s, u"127.0.0.4|5|HTTP|D"_s, u"192.0.2.1|81|HTTP|E"_s, u"127.0.0.5|port|HTTP|F"_s,
+    u"127.0.0.6|59|socks5|G"_s };
+const QStringList CheckedAnswers = { u"8081 ms"_s, u"552 ms"_s, u"33 ms"_s, u"no answer (timed out)"_s,
+    u"no answer (not checked: reserved address)"_s, u"no answer (not checked: not a port)"_s,
+    // The options the window gave the run, as the fake tells them.
+    u"no answer (fake: socks5 5000 ms 64 at once %1)"_s };
+const QStringList CheckedToolTips = { u"elite, 8081 ms"_s, u"anonymous, 552 ms"_s, u"transparent, 33 ms"_s,
+    u"timed out"_s, u"not checked: reserved address"_s, u"not checked: not a port"_s,
+    u"fake: socks5 5000 ms 64 at once %1"_s };
 
 class tst_frmMain : public QObject
 {
@@ -24,7 +61,78 @@ private:
     std::unique_ptr<WindowFixture> w;
     QStringList m_opened;
 
+    // The engine's run the window made last.
+    QPointer<HeldCheckRun> m_run;
+    bool m_holdAnswers = false;
+
     ListView* view() const { return w->find<ListView>(u"LV1"_s); }
+
+    // Opens the window with the fake engine, which holds its answers when `hold`.
+    bool openForChecks(bool hold)
+    {
+        if (!w->open())
+            return false;
+        m_holdAnswers = hold;
+        w->window->setCheckRunFactory([this](CheckOptions options) -> std::unique_ptr<CheckRun> {
+            if (!m_holdAnswers)
+                return std::make_unique<FakeCheckRun>(std::move(options));
+            auto run = std::make_unique<HeldCheckRun>(std::move(options));
+            m_run = run.get();
+            return run;
+        });
+        return true;
+    }
+
+    // Puts `rows`, "address|port|type|country" each, at the end of the list.
+    void addRows(const QStringList& rows)
+    {
+        for (const QString& row : rows) {
+            const QList<QByteArray> cells = row.toUtf8().split('|');
+            QVERIFY(w->window->LV1().Add(ProxyRecord { cells[0], cells[1], cells[2], cells[3] }));
+        }
+    }
+
+    // The Answer column's cells, or its tool tips, row by row; none without the column.
+    QStringList answers(int role = Qt::DisplayRole) const
+    {
+        QStringList cells;
+        for (int row = 0; row < w->rows()->rowCount() && w->rows()->columnCount() > 4; ++row)
+            cells << w->rows()->index(row, 4).data(role).toString();
+        return cells;
+    }
+    // Each row's "address|answer", for answers that must stay with their rows.
+    QStringList answersByAddress() const
+    {
+        QStringList cells = answers();
+        for (int row = 0; row < cells.size(); ++row)
+            cells[row].prepend(w->rows()->index(row, 0).data().toString() + u'|');
+        cells.sort();
+        return cells;
+    }
+    QStringList expected(const QStringList& texts) const
+    {
+        QStringList filled;
+        for (const QString& text : texts)
+            filled << QString(text).replace(u"%1"_s, ListSite::judgeAddress(w->server.base()).toString());
+        return filled;
+    }
+
+    // The context menu's entries on `row` and whether each is enabled, "Copy+ Copy All- ...", the menu
+    // closed again.
+    QString menuEntries(int row) const
+    {
+        QTest::mouseClick(w->window->windowHandle(), Qt::RightButton, {},
+            view()->viewport()->mapTo(w->window.get(), rowPoint(row)));
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        QStringList entries;
+        for (const QAction* action : menu ? menu->actions() : QList<QAction*>()) {
+            if (!action->isSeparator())
+                entries << action->text().remove(u'&') + (action->isEnabled() ? u'+' : u'-');
+        }
+        if (menu)
+            menu->close();
+        return entries.join(u' ');
+    }
 
     // A click on the button, or a key ("Return", "Enter" on the keypad, "Space") on the control named
     // after " in " (the button by default); "close" closes the window.
@@ -477,6 +585,160 @@ private slots:
             w->find<QTextBrowser>(u"WebBrowser1"_s)->toPlainText().contains(shown), 20000);
         // Generous: the page itself takes a few milliseconds; an unbounded one took minutes or forever.
         QVERIFY2(sinceRequest.elapsed() < 5000, qPrintable(QString::number(sinceRequest.elapsed())));
+    }
+
+    // Check needs a selected row, Check All a row at all, Stop Checking a check going on.
+    void checkMenu()
+    {
+        QVERIFY(openForChecks(true));
+        QCOMPARE(menuEntries(-1), u"Copy- Copy All- Check- Check All- Stop Checking-"_s);
+        addRows(CheckedRows.mid(0, 2));
+        QCOMPARE(menuEntries(-1), u"Copy- Copy All+ Check- Check All+ Stop Checking-"_s);
+        QCOMPARE(menuEntries(1), u"Copy+ Copy All+ Check+ Check All+ Stop Checking-"_s);
+        QVERIFY(chooseFromMenu(1, u"Check"_s));
+        QCOMPARE(menuEntries(0), u"Copy+ Copy All+ Check+ Check All+ Stop Checking+"_s);
+        QTRY_VERIFY(m_run && m_run->asked.size() == 1);
+        m_run->answer(1);
+        QTRY_COMPARE(w->status(), ListChecker::completionText(1, 1));
+        QCOMPARE(menuEntries(0), u"Copy+ Copy All+ Check+ Check All+ Stop Checking-"_s);
+    }
+
+    // The Answer column comes with the first check, never before; each row shows its answer, with the
+    // anonymity and time or the reason in its tool tip, and copying still takes the key alone.
+    void answerColumn()
+    {
+        TestPages::serve(w->server);
+        QVERIFY(openForChecks(false));
+        w->click(u"cmdStart"_s);
+        QVERIFY(w->searchEnded());
+        QCOMPARE(w->rows()->columnCount(), 4);
+        w->window->LV1().Clear();
+        addRows(CheckedRows);
+        QCOMPARE(w->rows()->columnCount(), 4);
+
+        QVERIFY(chooseFromMenu(2, u"Check"_s));
+        QCOMPARE(w->rows()->columnCount(), 5);
+        QCOMPARE(w->rows()->headerData(4, Qt::Horizontal).toString(), u"Answer"_s);
+        QHeaderView* header = view()->header();
+        QVERIFY(header->sectionPosition(4) + header->sectionSize(4) <= view()->viewport()->width());
+        QTRY_COMPARE(w->status(), ListChecker::completionText(1, 1));
+        QStringList one(CheckedRows.size(), QString());
+        one[2] = CheckedAnswers[2];
+        QCOMPARE(answers(), one);
+
+        QVERIFY(chooseFromMenu(0, u"Check All"_s));
+        QTRY_COMPARE(w->status(), ListChecker::completionText(3, CheckedRows.size()));
+        QCOMPARE(answers(), expected(CheckedAnswers));
+        QCOMPARE(answers(Qt::ToolTipRole), expected(CheckedToolTips));
+        for (const QString& gesture : { u"Copy"_s, u"Copy All"_s }) {
+            QVERIFY(chooseFromMenu(0, gesture));
+            QCOMPARE(QGuiApplication::clipboard()->text(),
+                gesture == u"Copy" ? w->keys().first() : w->keys().join(u'\n') + u'\n');
+        }
+    }
+
+    // A click on the Answer header puts answers first, fastest first, then no answer, then rows not
+    // checked; each sort, while the check goes on too, keeps every answer with its row.
+    void sortByAnswer()
+    {
+        QVERIFY(openForChecks(true));
+        addRows(CheckedRows);
+        QVERIFY(chooseFromMenu(0, u"Check All"_s));
+        QTRY_VERIFY(m_run && !m_run->asked.isEmpty());
+        m_run->answer(2);
+        clickHeader(1);
+        m_run->answer(1);
+        clickHeader(0);
+        m_run->answer(99);
+        QTRY_COMPARE(w->status(), ListChecker::completionText(3, CheckedRows.size()));
+        QStringList byAddress;
+        for (int row = 0; row < CheckedRows.size(); ++row)
+            byAddress << CheckedRows[row].section(u'|', 0, 0) + u'|' + expected(CheckedAnswers)[row];
+        byAddress.sort();
+        QCOMPARE(answersByAddress(), byAddress);
+
+        QVERIFY(w->window->LV1().Add(ProxyRecord { "127.0.0.9", "1", "HTTP", "H" }));
+        w->window->LV1().SetSortOrder(ListViewAdapter::lvwDescending);
+        clickHeader(4);
+        QStringList sorted;
+        for (int row = 0; row < w->rows()->rowCount(); ++row)
+            sorted << w->rows()->index(row, 0).data().toString();
+        // The rows without an answer keep the order of the sort before, by address downwards.
+        QCOMPARE(sorted,
+            QStringList({ u"127.0.0.3"_s, u"127.0.0.2"_s, u"127.0.0.1"_s, u"192.0.2.1"_s, u"127.0.0.6"_s,
+                u"127.0.0.5"_s, u"127.0.0.4"_s, u"127.0.0.9"_s }));
+    }
+
+    // "Checking N of M" as the answers come, no more than ten times a second, then the end of the check.
+    void statusTexts()
+    {
+        QVERIFY(openForChecks(true));
+        addRows(CheckedRows);
+        QVERIFY(chooseFromMenu(0, u"Check All"_s));
+        // The row with no port at once, the reserved address before the engine sees any row.
+        QTRY_COMPARE(w->status(), ListChecker::progressText(2, CheckedRows.size()));
+        m_run->answer(3);
+        QTRY_COMPARE(w->status(), ListChecker::progressText(5, CheckedRows.size()));
+        m_run->answer(2);
+        QTRY_COMPARE(w->status(), ListChecker::completionText(3, CheckedRows.size()));
+
+        // Two thousand answers, each in its own turn of the event loop.
+        QStringList many;
+        for (int n = 0; n < 2000; ++n)
+            many << u"127.1.%1.%2|%3|HTTP|X"_s.arg(n / 250).arg(n % 250).arg(n * 10 + 1);
+        w->window->LV1().Clear();
+        addRows(many);
+        m_holdAnswers = false;
+        QSignalSpy shown(&w->window->checker(), &ListChecker::statusTextChanged);
+        QElapsedTimer checking;
+        checking.start();
+        w->window->checkAllRows();
+        QTRY_COMPARE_WITH_TIMEOUT(w->status(), ListChecker::completionText(2000, 2000), 20000);
+        // The first and the last text at once; the others a tenth of a second apart at the least.
+        QVERIFY2(shown.size() <= checking.elapsed() / ListChecker::StatusIntervalMs + 2,
+            qPrintable(QString::number(shown.size())));
+        QCOMPARE(answers().size(), 2000);
+        QCOMPARE(answers().last(), u"19991 ms"_s);
+    }
+
+    // Stop Checking, a new search and closing the window each end the check at once: the engine stops, and
+    // no answer lands after it; the answers that came stay.
+    void cancel_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<QString>("status");
+        QTest::newRow("Stop Checking") << u"Stop Checking"_s << ListChecker::stoppedText(1, 7);
+        QTest::newRow("new search") << u"new search"_s << SearchController::progressText(0);
+        QTest::newRow("window closed") << u"close"_s << ListChecker::stoppedText(1, 7);
+    }
+
+    void cancel()
+    {
+        QFETCH(QString, how);
+        QFETCH(QString, status);
+        TestPages::serve(w->server, 0);
+        QVERIFY(openForChecks(true));
+        addRows(CheckedRows);
+        QVERIFY(chooseFromMenu(0, u"Check All"_s));
+        QTRY_VERIFY(m_run && !m_run->asked.isEmpty());
+        m_run->answer(1);
+        QTRY_COMPARE(answers().first(), CheckedAnswers.first());
+        const QStringList before = answers();
+
+        if (how == u"Stop Checking")
+            QVERIFY(chooseFromMenu(0, how));
+        else if (how == u"new search")
+            w->click(u"cmdStart"_s);
+        else
+            w->window->close();
+        QVERIFY(m_run->stopped);
+        QCOMPARE(w->status(), status);
+        QVERIFY(!w->window->checker().isRunning());
+        m_run->answer(99);
+        // The run is let go once the event loop turns.
+        QTRY_VERIFY(!m_run);
+        QCOMPARE(answers(), how == u"new search" ? QStringList() : before);
+        QCOMPARE(w->status(), status);
     }
 };
 

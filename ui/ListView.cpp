@@ -69,6 +69,13 @@ void ListView::contextMenuEvent(QContextMenuEvent* event)
     copy->setEnabled(selectionModel()->hasSelection());
     QAction* copyAll = menu->addAction(QStringLiteral("Copy &All"), this, &ListView::copyAllRequested);
     copyAll->setEnabled(model()->rowCount() > 0);
+    menu->addSeparator();
+    QAction* check = menu->addAction(QStringLiteral("Chec&k"), this, &ListView::checkRequested);
+    check->setEnabled(selectionModel()->hasSelection());
+    QAction* checkAll = menu->addAction(QStringLiteral("Check A&ll"), this, &ListView::checkAllRequested);
+    checkAll->setEnabled(model()->rowCount() > 0);
+    QAction* stop = menu->addAction(QStringLiteral("&Stop Checking"), this, &ListView::stopCheckingRequested);
+    stop->setEnabled(m_checking);
     menu->popup(at);
     event->accept();
 }

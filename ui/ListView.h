@@ -6,6 +6,7 @@
 // space below the rows, and asks before any in-place edit of a row. The list never edits its rows, but the
 // question is asked on every edit gesture, so the refusal stays in one handler whatever Qt's edit settings.
 // The copy key and a context menu ask for the selected row's key or every key; the window copies them.
+// The menu also asks to check the selected row or every row, and to stop a check going on.
 class ListView : public QTreeView
 {
     Q_OBJECT
@@ -17,6 +18,8 @@ public:
     using QTreeView::edit;
     // Whether an editor is open on a row, which the list never allows.
     bool isEditing() const { return state() == EditingState; }
+    // Whether a check goes on, which "Stop Checking" can end.
+    void setChecking(bool checking) { m_checking = checking; }
 
 signals:
     // A double-click of the left button in the list, after the view has handled it (so a double-click on a
@@ -29,10 +32,17 @@ signals:
     void copyRequested();
     // "Copy All" in the context menu.
     void copyAllRequested();
+    // "Check", "Check All" and "Stop Checking" in the context menu.
+    void checkRequested();
+    void checkAllRequested();
+    void stopCheckingRequested();
 
 protected:
     bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+    bool m_checking = false;
 };

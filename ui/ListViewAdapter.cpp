@@ -22,7 +22,7 @@ ListViewAdapter::ListViewAdapter(QObject* parent)
 
 ListViewAdapter::ColumnHeader ListViewAdapter::ColumnHeaders(int index)
 {
-    Q_ASSERT(index >= 1 && index <= ProxyTableModel::ColumnCount);
+    Q_ASSERT(index >= 1 && index <= m_model.columnCount());
     return ColumnHeader(*this, index);
 }
 

@@ -43,7 +43,7 @@ public:
     ProxyTableModel& model() { return m_model; }
     const ProxyTableModel& model() const { return m_model; }
 
-    // 1 to 4.
+    // 1 to 4, and 5 (Answer) once a check added it.
     ColumnHeader ColumnHeaders(int index);
 
     qint32 SortOrder() const { return m_sortOrder; }
@@ -75,7 +75,8 @@ signals:
 
 private:
     ProxyTableModel m_model;
-    std::array<float, ProxyTableModel::ColumnCount> m_columnWidths = { 2000.0f, 800.0f, 1440.0f, 1440.0f };
+    std::array<float, ProxyTableModel::ColumnCount + 1> m_columnWidths
+        = { 2000.0f, 800.0f, 1440.0f, 1440.0f, 1440.0f };
     qint32 m_sortOrder = lvwDescending;
     qint16 m_sortKey = 0;
     bool m_sorted = false;

@@ -36,6 +36,11 @@ namespace {
 // Added to W / 4 for columns 1 to 4; together the columns are 400 twips narrower than the list.
 constexpr std::array<float, ProxyTableModel::ColumnCount> ColumnWidthOffsets
     = { 600.0f, -1000.0f, -400.0f, 400.0f };
+// Added to W / 5 for columns 1 to 5 once a check added the Answer column: the five share what the four
+// had, so the answers show without scrolling. The address keeps room for "255.255.255.255", the type for
+// "high anonymity"; a longer answer is cut, and its tool tip holds it whole.
+constexpr std::array<float, ProxyTableModel::ColumnCount + 1> CheckedColumnWidthOffsets
+    = { 200.0f, -700.0f, 0.0f, -100.0f, 200.0f };
 
 } // namespace
 
@@ -43,6 +48,7 @@ frmMain::frmMain(const QString& siteBase, QWidget* parent)
     : QWidget(parent)
     , m_siteBase(ListSite::normalisedBase(siteBase))
     , m_advertisementAddress(ListSite::advertisementAddress(m_siteBase))
+    , m_checker(m_list.model(), ListSite::judgeAddress(m_siteBase))
     , m_web(new PageLoader(this))
     , m_stripLoader(new PageLoader(this))
     , m_search(*this, m_siteBase)
@@ -136,6 +142,12 @@ void frmMain::createPages()
     connect(m_LV1, &ListView::copyRequested, this, &frmMain::copySelectedKey);
     connect(m_LV1, &ListView::copyAllRequested, this, &frmMain::copyAllKeys);
     connect(m_LV1, &ListView::beforeLabelEdit, this, &frmMain::LV1_BeforeLabelEdit, Qt::DirectConnection);
+    connect(m_LV1, &ListView::checkRequested, this, &frmMain::checkSelectedRow);
+    connect(m_LV1, &ListView::checkAllRequested, this, &frmMain::checkAllRows);
+    connect(m_LV1, &ListView::stopCheckingRequested, this, &frmMain::stopChecking);
+    connect(&m_checker, &ListChecker::statusTextChanged, this, &frmMain::setStatusText);
+    connect(&m_checker, &ListChecker::runningChanged, m_LV1, &ListView::setChecking);
+    connect(&m_list.model(), &QAbstractItemModel::columnsInserted, this, &frmMain::fitAnswerColumn);
 
     auto* aboutPage = new AboutPage(m_SSTab1, m_siteBase);
     connect(aboutPage, &AboutPage::logoClicked, this, &frmMain::Image1_Click);
@@ -237,6 +249,7 @@ void frmMain::Form_Load()
 
 void frmMain::Form_Unload()
 {
+    m_checker.stop();
     m_search.Form_Unload();
     m_stripLoader->Stop();
 }
@@ -292,6 +305,29 @@ void frmMain::copyAllKeys()
         text += '\n';
     }
     putOnClipboard(QString::fromUtf8(text));
+}
+
+void frmMain::checkSelectedRow()
+{
+    if (const std::optional<ListItem> selected = m_list.SelectedItem())
+        m_checker.check({ quint32(selected->index()) });
+}
+
+void frmMain::checkAllRows()
+{
+    m_checker.checkAll();
+}
+
+void frmMain::stopChecking()
+{
+    m_checker.stop();
+}
+
+void frmMain::fitAnswerColumn()
+{
+    const float width = m_list.Width();
+    for (int column = 1; column <= ProxyTableModel::ColumnCount + 1; ++column)
+        m_list.ColumnHeaders(column).SetWidth(width / 5.0f + CheckedColumnWidthOffsets[size_t(column - 1)]);
 }
 
 void frmMain::putOnClipboard(const QString& text)

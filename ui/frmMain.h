@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ListChecker.h"
 #include "ListSite.h"
 #include "ListViewAdapter.h"
 #include "SearchController.h"
@@ -47,9 +48,18 @@ public:
     void Label8_Click();
     void Label10_Click();
 
+    // The list's check: the selected row, or every row in the list's order; "Stop Checking". The Answer
+    // column comes with the first check.
+    void checkSelectedRow();
+    void checkAllRows();
+    void stopChecking();
+    // The engine each check uses, for tests; CheckRun::create() unless set.
+    void setCheckRunFactory(ListChecker::RunFactory factory) { m_checker.setRunFactory(std::move(factory)); }
+
     // The result list under the list view's names.
     ListViewAdapter& LV1() { return m_list; }
     const SearchController& search() const { return m_search; }
+    const ListChecker& checker() const { return m_checker; }
 
     // SearchHost
     QString caption() const override;
@@ -82,12 +92,16 @@ private:
     void copySelectedKey();
     void copyAllKeys();
     void putOnClipboard(const QString& text);
+    // Makes room in the list for the Answer column, which the first check adds.
+    void fitAnswerColumn();
 
     QString m_siteBase;
     QUrl m_advertisementAddress;
     bool m_loaded = false;
 
     ListViewAdapter m_list;
+    // After the list, whose table it writes into, so it goes first.
+    ListChecker m_checker;
     PageLoader* m_web;
     PageLoader* m_stripLoader;
 

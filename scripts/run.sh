@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, starts the stand-in list site and opens the window on it.
-# Without a display it says so and runs the headless search instead, printing the table.
+# Installs what is missing, builds, starts the stand-in list site with 60 stand-in proxies and opens the
+# window on it; the window's Check All finds which of them answer its judge. Checks may go to loopback
+# only. Without a display it says so and runs the headless search instead, printing the table.
 #
 # For tests and other setups: TARNWICK_SKIP_SETUP=1 skips installing and building, TARNWICK_BUILD_DIR names
 # the build (default build-release/), TARNWICK_RUN_PORT the site's port (default 8047, where the window
@@ -16,7 +17,10 @@ fi
 
 # The site prints "port N" once it listens, and ends at once when it cannot. Only that line proves that it
 # is our site answering on the port: whatever else answers there is a stranger, and is never searched.
-exec {site_output}< <(exec "$build/listsite/tarnwick-listsite" --port "$port")
+# The proxies listen on 127.10.x.y; the list's other rows have documentation addresses, which the checker
+# refuses before any connection. The guard keeps every check on this machine whatever the list holds.
+export TARNWICK_CHECK_NETWORKS=127.0.0.0/8,::1/128
+exec {site_output}< <(exec "$build/listsite/tarnwick-listsite" --port "$port" --proxies 60)
 site=$!
 trap 'kill "$site" 2>/dev/null; wait "$site" 2>/dev/null || true' EXIT
 ready=""

@@ -208,7 +208,6 @@ def main():
     check_cpu, check_cpu_ms = cell([c[1] for c in checks])
     curl_wall, curl_wall_ms = cell([c[0] for c in curls])
     curl_cpu, curl_cpu_ms = cell([c[1] for c in curls])
-    plain_wall, plain_wall_ms = cell(plains)
     peak = max(c[2] for c in checks)
     print(f"{len(proxies)} proxies ({ANSWERING} answering after 0 to 200 ms, {SILENT} silent, {REFUSED}"
           f" refused), concurrency {CONCURRENCY}, timeout {TIMEOUT:g} s; median of {rounds}"
@@ -223,9 +222,10 @@ def main():
           f" CPU {check_cpu_ms / curl_cpu_ms:.3f} (goal <= 0.1)")
     print(f"  peak memory of tarnwick-check: {peak:.1f} MiB, the highest of the runs (goal <= 64)")
     answering_floor_ms = floor(answering, per_request) * 1000
-    print(f"  the site: a plain client over the {len(answering)} answering proxies alone"
-          f" {plain_wall.strip()} ms, their floor {answering_floor_ms:.0f} ms:"
-          f" {plain_wall_ms / answering_floor_ms:.2f}")
+    plain_ms, plain_low, plain_high = spread(plains)
+    print(f"  the site: a plain client over the {len(answering)} answering proxies alone {plain_ms:.0f} ms"
+          f" ({plain_low:.0f} to {plain_high:.0f}), their floor {answering_floor_ms:.0f} ms:"
+          f" {plain_ms / answering_floor_ms:.2f}")
     for n, ((counts, wrong, rows, late), (_, _, peak_mib, status)) in enumerate(zip(results, checks)):
         print(f"  run {n + 1}: exit {status}, {peak_mib:.1f} MiB; {rows} rows: {counts['answered']} answered,"
               f" {counts['timed out']} timed out, {counts['refused']} refused, {counts['other']} other,"

@@ -75,9 +75,10 @@ StandinProxy planProxy(int i, ProxyKind kind, SplitMix64& random, int fastestDel
     proxy.kind = kind;
     proxy.address
         = "127.10." + std::to_string(i / HostsPerBlock) + '.' + std::to_string(i % HostsPerBlock + 1);
-    if (kind == ProxyKind::HttpSlow)
-        proxy.delayMs
-            = SlowestDelayMs - int(random.below(std::uint64_t(SlowestDelayMs - fastestDelayMs + 1)));
+    if (kind == ProxyKind::HttpSlow) {
+        const int delays = SlowestDelayMs - fastestDelayMs + 1;
+        proxy.delayMs = SlowestDelayMs - int(random.below(std::uint64_t(delays)));
+    }
     if (kind == ProxyKind::ErrorStatus)
         proxy.errorStatus = random.below(2) == 0 ? 403 : 502;
     if (kind == ProxyKind::Altering)

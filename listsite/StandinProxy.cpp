@@ -31,6 +31,15 @@ std::string_view proxyKindName(ProxyKind kind)
     return KindTexts[std::size_t(kind)].name;
 }
 
+std::optional<ProxyKind> proxyKindNamed(std::string_view name)
+{
+    for (std::size_t kind = 0; kind < KindTexts.size(); ++kind) {
+        if (KindTexts[kind].name == name)
+            return ProxyKind(kind);
+    }
+    return std::nullopt;
+}
+
 std::string_view expectedVerdict(ProxyKind kind)
 {
     return KindTexts[std::size_t(kind)].verdict;

@@ -159,6 +159,9 @@ void CurlCheckRun::Check::prepare(
     curl_easy_setopt(easy, CURLOPT_FRESH_CONNECT, 1L);
     curl_easy_setopt(easy, CURLOPT_FORBID_REUSE, 1L);
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    // No name kept for later: each proxy is asked once, and a cache of thousands of addresses is walked
+    // at every transfer.
+    curl_easy_setopt(easy, CURLOPT_DNS_CACHE_TIMEOUT, 0L);
     curl_easy_setopt(easy, CURLOPT_USERAGENT, "Mozilla/5.0");
     curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, errorText);
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, onBody);

@@ -7,9 +7,15 @@
 #include <optional>
 #include <thread>
 
+#include <sys/socket.h>
+
 namespace {
 
 constexpr const char* Host = "127.0.0.1";
+// httplib listens with a queue of 5 connections; when more come at once the system drops them, and their
+// clients try again only a second later. Stand-in proxies connect on all at once (512 at most) beside the
+// clients of the pages and the judge.
+constexpr int ListenBacklog = 1024;
 
 // The text is sent as it is, from memory: no copy per request and no compression, so every client gets
 // the same bytes whatever encodings it accepts.
@@ -54,9 +60,10 @@ ListSiteServer::ListSiteServer(const ListSiteOptions& options, const std::vector
     m_server.set_keep_alive_timeout(1);
     // SO_REUSEADDR alone: a restart may take over a port left in TIME_WAIT, but a second server on a port in
     // use fails instead of sharing it, as SO_REUSEPORT would let it.
-    m_server.set_socket_options([](socket_t socket) {
+    m_server.set_socket_options([this](socket_t socket) {
         const int yes = 1;
         setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes));
+        m_socket = socket;
     });
     route();
 }
@@ -95,9 +102,16 @@ void ListSiteServer::route()
 
 int ListSiteServer::bind(int port)
 {
+    int bound = port;
     if (port == 0)
-        return m_server.bind_to_any_port(Host);
-    return m_server.bind_to_port(Host, port) ? port : -1;
+        bound = m_server.bind_to_any_port(Host);
+    else if (!m_server.bind_to_port(Host, port))
+        bound = -1;
+    // Listening again only lengthens the queue; should it fail, the short one serves all the same.
+    if (bound >= 0) {
+        [[maybe_unused]] const int listened = ::listen(m_socket, ListenBacklog);
+    }
+    return bound;
 }
 
 bool ListSiteServer::serve()

@@ -30,6 +30,7 @@ private:
     void route();
 
     RawHeadServer m_server;
+    int m_socket = -1; // the listening socket, once bound
     std::vector<std::string> m_listPages;
     std::string m_homePage;
     std::string m_advertisementPage;

@@ -22,9 +22,10 @@ constexpr std::array<std::string_view, 3> HttpTypes = { "transparent", "anonymou
 constexpr std::array<std::string_view, 5> AnyTypes
     = { "transparent", "anonymous", "high anonymity", "socks5", "socks4" };
 
-// A slow proxy waits 50 to 200 ms: slow beside a loopback round trip, quick enough for a test.
+// A slow proxy waits 50 to 200 ms: slow beside a loopback round trip, quick enough for a test. In a mix
+// it waits from 0 ms on.
 constexpr int SlowestDelayMs = 200;
-constexpr int SlowDelayMsRange = 151;
+constexpr int FastestSlowDelayMs = 50;
 
 StandinKind drawKind(SplitMix64& random)
 {
@@ -67,6 +68,34 @@ std::string_view typeOf(StandinKind kind, SplitMix64& random)
     return drawFrom(random, HttpTypes);
 }
 
+// Proxy i of `kind`: its address, and the rest drawn from its own sequence.
+StandinProxy planProxy(int i, StandinKind kind, SplitMix64& random, int fastestDelayMs, int rowsPerPage)
+{
+    StandinProxy proxy;
+    proxy.kind = kind;
+    proxy.address
+        = "127.10." + std::to_string(i / HostsPerBlock) + '.' + std::to_string(i % HostsPerBlock + 1);
+    if (kind == StandinKind::HttpSlow) {
+        const int delays = SlowestDelayMs - fastestDelayMs + 1;
+        proxy.delayMs = SlowestDelayMs - int(random.below(std::uint64_t(delays)));
+    }
+    if (kind == StandinKind::ErrorStatus)
+        proxy.errorStatus = random.below(2) == 0 ? 403 : 502;
+    if (kind == StandinKind::Altering)
+        proxy.replacesNonce = random.below(2) == 0;
+    proxy.type = typeOf(kind, random);
+    proxy.country = ListCountries[random.below(ListCountries.size())];
+    proxy.page = int(random.below(ListPageCount));
+    proxy.place = int(random.below(std::uint64_t(rowsPerPage) + 1));
+    return proxy;
+}
+
+// Each proxy draws from its own sequence, as each list row does.
+SplitMix64 proxySequence(std::uint64_t seed, int i)
+{
+    return SplitMix64(SplitMix64::mix(seed) ^ SplitMix64::mix(0x70726f7879000000ULL + std::uint64_t(i)));
+}
+
 } // namespace
 
 std::vector<StandinProxy> planProxies(std::uint64_t seed, int count, int rowsPerPage)
@@ -82,24 +111,34 @@ std::vector<StandinProxy> planProxies(std::uint64_t seed, int count, int rowsPer
     for (std::size_t i = firstKinds.size() - 1; i > 0; --i)
         std::swap(firstKinds[i], firstKinds[shuffle.below(i + 1)]);
 
-    std::vector<StandinProxy> proxies(static_cast<std::size_t>(count));
+    std::vector<StandinProxy> proxies;
+    proxies.reserve(static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i) {
-        // Each proxy draws from its own sequence, as each list row does.
-        SplitMix64 random(SplitMix64::mix(seed) ^ SplitMix64::mix(0x70726f7879000000ULL + std::uint64_t(i)));
-        StandinProxy& proxy = proxies[std::size_t(i)];
-        proxy.kind = i < StandinKindCount ? firstKinds[std::size_t(i)] : drawKind(random);
-        proxy.address
-            = "127.10." + std::to_string(i / HostsPerBlock) + '.' + std::to_string(i % HostsPerBlock + 1);
-        if (proxy.kind == StandinKind::HttpSlow)
-            proxy.delayMs = SlowestDelayMs - int(random.below(SlowDelayMsRange));
-        if (proxy.kind == StandinKind::ErrorStatus)
-            proxy.errorStatus = random.below(2) == 0 ? 403 : 502;
-        if (proxy.kind == StandinKind::Altering)
-            proxy.replacesNonce = random.below(2) == 0;
-        proxy.type = typeOf(proxy.kind, random);
-        proxy.country = ListCountries[random.below(ListCountries.size())];
-        proxy.page = int(random.below(ListPageCount));
-        proxy.place = int(random.below(std::uint64_t(rowsPerPage) + 1));
+        SplitMix64 random = proxySequence(seed, i);
+        const StandinKind kind = i < StandinKindCount ? firstKinds[std::size_t(i)] : drawKind(random);
+        proxies.push_back(planProxy(i, kind, random, FastestSlowDelayMs, rowsPerPage));
+    }
+    return proxies;
+}
+
+std::vector<StandinProxy> planProxies(std::uint64_t seed, const ProxyMix& mix, int rowsPerPage)
+{
+    std::vector<StandinKind> kinds;
+    for (int kind = 0; kind < StandinKindCount; ++kind) {
+        const int count = mix[std::size_t(kind)];
+        if (count < 0 || count > StandinProxyMax - int(kinds.size()))
+            throw std::out_of_range("stand-in proxy count out of range");
+        kinds.insert(kinds.end(), std::size_t(count), StandinKind(kind));
+    }
+    SplitMix64 shuffle(SplitMix64::mix(seed) ^ 0x6d69787475726573ULL);
+    for (std::size_t i = kinds.size(); i > 1; --i)
+        std::swap(kinds[i - 1], kinds[shuffle.below(i)]);
+
+    std::vector<StandinProxy> proxies;
+    proxies.reserve(kinds.size());
+    for (std::size_t i = 0; i < kinds.size(); ++i) {
+        SplitMix64 random = proxySequence(seed, int(i));
+        proxies.push_back(planProxy(int(i), kinds[i], random, 0, rowsPerPage));
     }
     return proxies;
 }

@@ -31,6 +31,15 @@ std::string_view standinKindName(StandinKind kind)
     return KindTexts[std::size_t(kind)].name;
 }
 
+std::optional<StandinKind> standinKindNamed(std::string_view name)
+{
+    for (std::size_t kind = 0; kind < KindTexts.size(); ++kind) {
+        if (KindTexts[kind].name == name)
+            return StandinKind(kind);
+    }
+    return std::nullopt;
+}
+
 std::string_view expectedVerdict(StandinKind kind)
 {
     return KindTexts[std::size_t(kind)].verdict;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -21,6 +22,8 @@ inline constexpr int StandinKindCount = 10;
 
 // The kind's name in the proxy list file.
 std::string_view standinKindName(StandinKind kind);
+// The kind of that name, or none.
+std::optional<StandinKind> standinKindNamed(std::string_view name);
 
 // What a proxy checker should conclude of a proxy of the kind: "transparent", "anonymous" or "elite" for
 // one that passes the judge's page on unchanged (how much it tells of its client), "refused", "timeout",

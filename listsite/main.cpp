@@ -36,7 +36,8 @@ int g_wakePipe[2] = { -1, -1 };
 void printUsage(std::FILE* to)
 {
     std::fprintf(to,
-        "Usage: tarnwick-listsite [--port N] [--rows N] [--seed S] [--proxies N] [--proxy-list FILE]\n"
+        "Usage: tarnwick-listsite [--port N] [--rows N] [--seed S] [--proxies N | --proxy-mix KIND=N,...]\n"
+        "                         [--proxy-list FILE]\n"
         "Serves a stand-in proxy list site on 127.0.0.1: /proxy_list.php?showpage=0 to 6, /toolads.php, /,\n"
         "and the judge /judge?nonce=N, which echoes the nonce, the client's address and the request "
         "headers.\n"
@@ -51,6 +52,10 @@ void printUsage(std::FILE* to)
         "             http-transparent, http-anonymous, http-elite, http-slow (50 to 200 ms late), socks5,\n"
         "             socks4 (and 4a), refused, silent, altering, error-status (403 or 502). Every kind is\n"
         "             among the first ten. They connect on to loopback targets only.\n"
+        "  --proxy-mix KIND=N,...\n"
+        "             start these stand-in proxies instead, as many of each kind as given (%d in all at\n"
+        "             most; counts of a kind named twice add up), in an order drawn from the seed, e.g.\n"
+        "             http-slow=1000,silent=100; here an http-slow one is 0 to 200 ms late\n"
         "  --proxy-list FILE\n"
         "             write a line for each stand-in proxy to FILE before listening:\n"
         "             address:port TAB kind TAB verdict TAB delay in ms, the verdict a checker should\n"
@@ -58,7 +63,7 @@ void printUsage(std::FILE* to)
         "  --help     show this text\n"
         "\n"
         "Prints \"port N\" once it listens on port N. Stops on SIGINT or SIGTERM.\n",
-        ListPageMaxRows, StandinProxyMax);
+        ListPageMaxRows, StandinProxyMax, StandinProxyMax);
 }
 
 template <typename Number>
@@ -72,9 +77,32 @@ std::optional<Number> parseNumber(std::string_view text, Number lowest, Number h
     return value;
 }
 
+// "KIND=N,KIND=N,...": how many proxies of each kind, StandinProxyMax in all at most.
+std::optional<ProxyMix> parseProxyMix(std::string_view text)
+{
+    ProxyMix mix {};
+    int total = 0;
+    while (!text.empty()) { // each pass takes one KIND=N and its comma
+        const std::size_t comma = text.find(',');
+        const std::string_view part = text.substr(0, comma);
+        text = comma == text.npos ? std::string_view() : text.substr(comma + 1);
+        const std::size_t equals = part.find('=');
+        const std::optional<StandinKind> kind = standinKindNamed(part.substr(0, equals));
+        const std::optional<int> count = equals == part.npos
+            ? std::nullopt
+            : parseNumber<int>(part.substr(equals + 1), 0, StandinProxyMax - total);
+        if (!kind || !count || (comma != std::string_view::npos && text.empty()))
+            return std::nullopt;
+        mix[std::size_t(*kind)] += *count;
+        total += *count;
+    }
+    return total > 0 ? std::optional(mix) : std::nullopt;
+}
+
 struct Arguments
 {
     ListSiteOptions options;
+    std::optional<ProxyMix> proxyMix; // the kinds of proxies given one by one, in place of options.proxies
     std::string proxyList; // where to write the proxy list file; empty for none
     bool help = false;
     std::string error; // empty when the command line is good
@@ -96,7 +124,7 @@ Arguments parseArguments(int argc, char** argv)
             value = argument.substr(equals + 1);
         }
         if (name != "--port" && name != "--rows" && name != "--seed" && name != "--proxies"
-            && name != "--proxy-list") {
+            && name != "--proxy-mix" && name != "--proxy-list") {
             result.error = "unknown option '" + std::string(argument) + "'";
             return result;
         }
@@ -118,8 +146,16 @@ Arguments parseArguments(int argc, char** argv)
                 result.options.rows = *rows;
         } else if (name == "--proxies") {
             const auto proxies = parseNumber<int>(*value, 0, StandinProxyMax);
-            if ((good = proxies.has_value()))
+            if ((good = proxies.has_value())) {
                 result.options.proxies = *proxies;
+                result.proxyMix.reset(); // the last of --proxies and --proxy-mix counts
+            }
+        } else if (name == "--proxy-mix") {
+            if ((good = (result.proxyMix = parseProxyMix(*value)).has_value())) {
+                result.options.proxies = 0;
+                for (const int count : *result.proxyMix)
+                    result.options.proxies += count;
+            }
         } else if (name == "--proxy-list") {
             if ((good = !value->empty()))
                 result.proxyList = *value;
@@ -244,7 +280,9 @@ int main(int argc, char** argv)
             options.proxies);
         return ExitServeFailed;
     }
-    StandinProxyServer proxies(planProxies(options.seed, options.proxies, options.rows));
+    StandinProxyServer proxies(arguments.proxyMix
+            ? planProxies(options.seed, *arguments.proxyMix, options.rows)
+            : planProxies(options.seed, options.proxies, options.rows));
     if (const std::string error = proxies.bind(); !error.empty()) {
         std::fprintf(stderr, "tarnwick-listsite: stand-in proxies: %s\n", error.c_str());
         return ExitServeFailed;

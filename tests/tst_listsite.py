@@ -411,6 +411,33 @@ class Proxies(unittest.TestCase):
                 self.assertEqual(split_answer(exchange(proxy, head + b"Host: x\r\n\r\n"))[0], status)
 
 
+class ProxyMix(unittest.TestCase):
+    def test_kinds_and_counts_as_given(self):
+        with tempfile.TemporaryDirectory() as directory:
+            listed = os.path.join(directory, "proxies.tsv")
+            site = start_site("--proxy-mix", "http-slow=30,silent=1,http-elite=2,silent=1", "--proxy-list", listed)
+            try:
+                with open(listed) as file:
+                    lines = [line.split("\t") for line in file.read().splitlines()]
+                proxies = [(tuple(key.rsplit(":", 1)), kind, expected) for key, kind, expected, _ in lines]
+                found = [verdict((host, int(port)), "http", site.port, "x") for (host, port), kind, _ in proxies
+                         if kind != "silent"]
+            finally:
+                stop_site(site)
+        kinds = [line[1] for line in lines]
+        self.assertEqual({kind: kinds.count(kind) for kind in kinds}, {"http-slow": 30, "silent": 2, "http-elite": 2})
+        self.assertNotEqual(kinds[-2:], ["silent", "silent"])  # drawn, not in the order given
+        delays = [int(line[3]) for line in lines if line[1] == "http-slow"]
+        self.assertTrue(0 <= min(delays) < 50 and max(delays) <= 200, delays)
+        self.assertEqual(found, ["elite"] * 32)
+
+    def test_bad_mixes_refused(self):
+        for mix in ("http-slow", "fast=1", "silent=1,", "silent=4000,refused=97", "silent=0"):
+            with self.subTest(mix):
+                site = subprocess.run([LISTSITE, "--proxy-mix", mix], capture_output=True, timeout=TIMEOUT)
+                self.assertEqual(site.returncode, 2)
+
+
 class ManyProxies(unittest.TestCase):
     def test_thousands_on_few_threads(self):
         with tempfile.TemporaryDirectory() as directory:

@@ -103,6 +103,8 @@ void ListChecker::check(const std::vector<quint32>& rows)
     options.judge = m_judge;
     options.networks = CheckNetworks::fromEnvironment();
     m_run = m_createRun(std::move(options)).release();
+    if (!m_run)
+        return;
     m_run->setParent(this);
     connect(m_run, &CheckRun::checked, this, &ListChecker::take);
     connect(m_run, &CheckRun::finished, this, [this] { endRun(completionText(m_answered, m_total)); });

@@ -101,7 +101,8 @@ struct CurlCheckRun::Check
 size_t CurlCheckRun::Check::onBody(char* data, size_t size, size_t count, void* check)
 {
     auto& self = *static_cast<Check*>(check);
-    const auto bytes = qsizetype(size * count);
+    const size_t total = size * count;
+    const auto bytes = qsizetype(total);
     if (self.body.size() + bytes > JudgeAnswer::MostBytes) {
         self.tooLarge = true;
         return 0;
@@ -114,7 +115,8 @@ size_t CurlCheckRun::Check::onHeader(char*, size_t size, size_t count, void* che
 {
     auto& self = *static_cast<Check*>(check);
     // The headers of every answer on the way are bounded as the body is.
-    self.headerBytes += qsizetype(size * count);
+    const size_t total = size * count;
+    self.headerBytes += qsizetype(total);
     if (self.headerBytes > JudgeAnswer::MostBytes) {
         self.tooLarge = true;
         return 0;
@@ -179,7 +181,7 @@ CurlCheckRun::CurlCheckRun(CheckOptions options, QObject* parent)
 CurlCheckRun::~CurlCheckRun()
 {
     // The multi handle lets go of every easy handle before the handles go.
-    stopChecks();
+    stopTransfers();
 }
 
 void CurlCheckRun::checkRows(const QList<qsizetype>& indices)
@@ -279,6 +281,11 @@ CheckResult CurlCheckRun::resultOf(Check& check, CURLcode result) const
 }
 
 void CurlCheckRun::stopChecks()
+{
+    stopTransfers();
+}
+
+void CurlCheckRun::stopTransfers()
 {
     m_stopped = true;
     // Out of the multi handle, each connection is closed at once.

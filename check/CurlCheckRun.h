@@ -38,6 +38,7 @@ private:
     void startCheck(Check& check, qsizetype index);
     void finish(Check& check, CURLcode result);
     CheckResult resultOf(Check& check, CURLcode result) const;
+    void stopTransfers();
 
     CurlMulti m_multi;
     QList<qsizetype> m_indices;

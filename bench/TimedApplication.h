@@ -2,7 +2,11 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QThread>
+#include <QTimer>
+
+#include <functional>
 
 // Times each event handled at the top of the event loop: one such delivery is one turn, with whatever
 // it runs nested inside (the page step's yield included).
@@ -51,3 +55,19 @@ private:
 
     int m_depth = 0;
 };
+
+// Runs the event loop until `done` holds, checking every millisecond; false after `timeoutMs`.
+// QTest::qWaitFor would sleep 10 ms between its turns, and the window would wait there for its network
+// events.
+inline bool runUntil(const std::function<bool()>& done, int timeoutMs)
+{
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (done())
+            loop.quit();
+    });
+    QTimer::singleShot(timeoutMs, &loop, [&] { loop.exit(1); });
+    poll.start(1);
+    return loop.exec() == 0;
+}

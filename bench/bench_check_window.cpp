@@ -21,20 +21,6 @@
 
 namespace {
 
-// Runs the event loop until `done` holds, checking every millisecond.
-bool runUntil(const std::function<bool()>& done, int timeoutMs)
-{
-    QEventLoop loop;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (done())
-            loop.quit();
-    });
-    QTimer::singleShot(timeoutMs, &loop, [&] { loop.exit(1); });
-    poll.start(1);
-    return loop.exec() == 0;
-}
-
 int run(TimedApplication& app)
 {
     QProcess site;

@@ -61,21 +61,6 @@ double median(std::vector<double> values)
     return values[values.size() / 2];
 }
 
-// Runs the event loop until `done` holds, checking every millisecond. QTest::qWaitFor would sleep 10 ms
-// between its turns, and the search would wait there for its network events.
-bool runUntil(const std::function<bool()>& done, int timeoutMs)
-{
-    QEventLoop loop;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (done())
-            loop.quit();
-    });
-    QTimer::singleShot(timeoutMs, &loop, [&] { loop.exit(1); });
-    poll.start(1);
-    return loop.exec() == 0;
-}
-
 int responsiveness(TimedApplication& app, int rows)
 {
     QProcess site;

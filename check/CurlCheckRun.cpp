@@ -1,5 +1,7 @@
 #include "CurlCheckRun.h"
 
+#include "CurlErrorText.h"
+
 #include "JudgeAnswer.h"
 
 #include <QUrl>
@@ -31,17 +33,6 @@ QString addressText(const sockaddr* address)
     if (bytes == nullptr || inet_ntop(address->sa_family, bytes, text, sizeof text) == nullptr)
         return {};
     return QString::fromLatin1(text);
-}
-
-// The network library's reason, with any control character in it made harmless.
-QString transferErrorText(CURLcode result, const char* detail)
-{
-    QString text = QString::fromUtf8(*detail ? detail : curl_easy_strerror(result));
-    for (QChar& c : text) {
-        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
-            c = u' ';
-    }
-    return text;
 }
 
 bool isTlsError(CURLcode result)
@@ -266,7 +257,7 @@ CheckResult CurlCheckRun::resultOf(Check& check, CURLcode result) const
     if (isTlsError(result))
         return CheckResult::noAnswer(CheckResult::TlsError.toString());
     if (result != CURLE_OK)
-        return CheckResult::noAnswer(transferErrorText(result, check.errorText));
+        return CheckResult::noAnswer(curlErrorText(result, check.errorText));
     long status = 0;
     curl_easy_getinfo(check.easy, CURLINFO_RESPONSE_CODE, &status);
     if (status != 200)

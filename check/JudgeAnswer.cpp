@@ -1,5 +1,7 @@
 #include "JudgeAnswer.h"
 
+#include "HexDigit.h"
+
 #include "CheckResult.h"
 
 #include <QRandomGenerator>
@@ -26,17 +28,6 @@ bool isNonce(QStringView text)
         && std::all_of(text.begin(), text.end(), [](QChar c) { return isNonceCharacter(c.unicode()); });
 }
 
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 // `text` with the judge's escapes undone, or none when it holds one the judge does not write.
 std::optional<QString> unescaped(QByteArrayView text)
 {
@@ -52,8 +43,8 @@ std::optional<QString> unescaped(QByteArrayView text)
             ++i;
             continue;
         }
-        const int high = i + 3 < text.size() && text[i + 1] == 'x' ? hexValue(text[i + 2]) : -1;
-        const int low = high < 0 ? -1 : hexValue(text[i + 3]);
+        const int high = i + 3 < text.size() && text[i + 1] == 'x' ? hexDigitValue(text[i + 2]) : -1;
+        const int low = high < 0 ? -1 : hexDigitValue(text[i + 3]);
         if (low < 0)
             return std::nullopt;
         bytes += char(high << 4 | low);

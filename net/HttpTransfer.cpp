@@ -1,5 +1,7 @@
 #include "HttpTransfer.h"
 
+#include "CurlErrorText.h"
+
 #include "CurlMulti.h"
 
 #include <QFile>
@@ -7,21 +9,6 @@
 #include <algorithm>
 
 using namespace Qt::Literals::StringLiterals;
-
-namespace {
-
-// The network library's reason, with any control character a server slipped into it made harmless.
-QString transferErrorText(CURLcode result, const char* detail)
-{
-    QString text = QString::fromUtf8(*detail ? detail : curl_easy_strerror(result));
-    for (QChar& c : text) {
-        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
-            c = u' ';
-    }
-    return text;
-}
-
-} // namespace
 
 HttpTransfer::HttpTransfer(CurlMulti& multi, Finished finished)
     : m_multi(multi)
@@ -91,7 +78,7 @@ void HttpTransfer::end(CURLcode result)
     if (result == CURLE_OPERATION_TIMEDOUT)
         facts.transferError = u"The page timed out after %1 milliseconds"_s.arg(m_started.elapsed());
     else if (result != CURLE_OK)
-        facts.transferError = transferErrorText(result, m_errorText);
+        facts.transferError = curlErrorText(result, m_errorText);
     curl_easy_getinfo(m_easy, CURLINFO_RESPONSE_CODE, &facts.status);
     // Nothing follows the handler here: it may start the next transfer.
     m_finished(facts);

@@ -1,5 +1,7 @@
 #include "CheckInput.h"
 
+#include "HexDigit.h"
+
 #include "CheckNetworks.h"
 
 #include <array>
@@ -33,17 +35,6 @@ QString quoted(QByteArrayView text)
     return shown + u'\'';
 }
 
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 // A tsv field with tarnwick-search's escapes undone, or none when it holds one that tarnwick-search does
 // not write: a backslash before anything else, "\u{" without four hexadecimal digits and "}", or a
 // surrogate, which is no character.
@@ -68,7 +59,7 @@ std::optional<QByteArray> unescaped(QByteArrayView field)
             return std::nullopt;
         char32_t code = 0;
         for (qsizetype at = i + 3; at < i + 7; ++at) {
-            const int digit = hexValue(field[at]);
+            const int digit = hexDigitValue(field[at]);
             if (digit < 0)
                 return std::nullopt;
             code = code << 4 | char32_t(digit);

@@ -110,15 +110,3 @@ quint64 AnswerStore::sortKey(qsizetype row) const
     }
     return quint64(2) << 32;
 }
-
-void AnswerStore::renumber(const std::vector<quint32>& newRowOf)
-{
-    for (quint32& row : m_checkRows)
-        row = newRowOf[row];
-    if (m_entries.empty())
-        return;
-    std::vector<Entry> moved(newRowOf.size());
-    for (size_t row = 0; row < m_entries.size() && row < newRowOf.size(); ++row)
-        moved[newRowOf[row]] = m_entries[row];
-    m_entries = std::move(moved);
-}

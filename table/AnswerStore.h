@@ -10,8 +10,9 @@
 
 // The Answer column's cells: each row's check in eight bytes, its reason an index into a table of the
 // reasons met (a check of thousands of rows meets a handful), and the row each index of the running
-// check names. A row past the store's end is unchecked, so a table never checked costs nothing and a row
-// added during a check needs no entry until its own answer comes.
+// check names. Rows are the table's rows as stored, which a sort leaves in place. A row past the store's
+// end is unchecked, so a table never checked costs nothing and a row added during a check needs no entry
+// until its own answer comes.
 class AnswerStore
 {
 public:
@@ -22,8 +23,8 @@ public:
     // Every row unchecked, no check running.
     void clear();
 
-    // A check of `rows`: its index i names rows[i] from now on, wherever sorting takes that row. Their
-    // answers are emptied; the rows of an earlier check are no longer named.
+    // A check of `rows`: its index i names rows[i] from now on. Their answers are emptied; the rows of an
+    // earlier check are no longer named.
     void beginCheck(std::vector<quint32> rows);
     // The row the running check's index names; -1 for none.
     qsizetype rowOfCheck(qsizetype index) const;
@@ -39,9 +40,6 @@ public:
     // Orders rows as the column sorts them, ascending: answers fastest first, then no answer, then
     // unchecked.
     quint64 sortKey(qsizetype row) const;
-
-    // The rows were sorted: the row that was r is now newRowOf[r], for every row of the table.
-    void renumber(const std::vector<quint32>& newRowOf);
 
 private:
     enum class State : quint8

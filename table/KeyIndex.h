@@ -58,15 +58,6 @@ public:
         }
     }
 
-    // Follows the rows to new places after they were reordered: the row at r is now at newRowOf[r].
-    void renumber(const std::vector<quint32>& newRowOf)
-    {
-        for (quint64& entry : entries()) {
-            if (entry != 0)
-                entry = pack(quint32(entry >> 32), newRowOf[size_t(quint32(entry) - 1)]);
-        }
-    }
-
     void clear()
     {
         m_slots.reset();

@@ -1,11 +1,13 @@
 #include "ProxyTableModel.h"
 
+#include "FoldedTexts.h"
 #include "ProxyRecord.h"
-#include "Utf8Unit.h"
+#include "RadixSort.h"
 
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <numeric>
 #include <optional>
 
 namespace {
@@ -17,33 +19,6 @@ const std::array<QString, ProxyTableModel::ColumnCount + 1> Headers = {
     QStringLiteral("Country"),
     QStringLiteral("Answer"),
 };
-
-// Appends `text` to `out` folded for sorting: comparing two folded texts byte by byte orders them as
-// comparing their QString::toCaseFolded() forms code unit by code unit. ASCII folds by itself; any other
-// text is folded as a QString, since some of its characters fold to ASCII (the Kelvin sign to 'k').
-void appendFolded(QByteArrayView text, QByteArray& out)
-{
-    const qsizetype at = out.size();
-    out.resize(at + text.size());
-    char* folded = out.data() + at;
-    unsigned char seen = 0;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        seen |= c;
-        folded[i] = char(unsigned(c - 'A') < 26u ? c + ('a' - 'A') : c);
-    }
-    if (seen < 0x80)
-        return;
-    // Each UTF-16 code unit is written on its own in UTF-8's pattern, surrogates included: then the byte
-    // order is the code unit order, where whole characters in UTF-8 would put those beyond U+FFFF after
-    // U+E000 to U+FFFF. A unit takes at most three bytes.
-    const QString units = QString::fromUtf8(text).toCaseFolded();
-    out.resize(at + units.size() * 3);
-    char* end = out.data() + at;
-    for (const QChar unit : units)
-        end = putUtf8Unit(end, unit.unicode());
-    out.resize(end - out.data());
-}
 
 // Where each cell of the record's row ends, as a Row has it; 64 bits wide, for the caller to check.
 std::array<qint64, ProxyTableModel::ColumnCount> rowEnds(const ProxyRecord& record)
@@ -158,24 +133,36 @@ bool ProxyTableModel::append(const ProxyRecord& record)
     if (m_foreseenFirst != m_foreseenEnd && m_foreseen[m_foreseenFirst % m_foreseen.size()].is(record)) {
         const Foreseen& foreseen = m_foreseen[m_foreseenFirst++ % m_foreseen.size()];
         const QByteArrayView key(foreseen.text.data(), foreseen.ends[1]);
-        if (!m_keys.insert(key, foreseen.hash, quint32(m_size), [this](quint32 r) { return rowAt(r).key(); }))
+        if (!m_keys.insert(
+                key, foreseen.hash, quint32(m_size), [this](quint32 r) { return storedRow(r).key(); }))
             return false;
         char* data = m_text.allocate(foreseen.ends[3]);
         std::memcpy(data, foreseen.text.data(), foreseen.ends[3]);
-        pushRow(m_rows, m_size++, Row { data, foreseen.ends });
+        pushStored(Row { data, foreseen.ends });
         return true;
     }
     const std::optional<Staged> staged = stage(record);
     if (!staged)
         return false;
-    if (!m_keys.insert(
-            staged->row.key(), staged->hash, quint32(m_size), [this](quint32 r) { return rowAt(r).key(); })) {
+    if (!m_keys.insert(staged->row.key(), staged->hash, quint32(m_size),
+            [this](quint32 r) { return storedRow(r).key(); })) {
         // The row staged just now is the arena's last allocation.
         m_text.giveBackLast(staged->row.ends[3]);
         return false;
     }
-    pushRow(m_rows, m_size++, staged->row);
+    pushStored(staged->row);
     return true;
+}
+
+void ProxyTableModel::pushStored(const Row& row)
+{
+    pushRow(m_rows, m_size, row);
+    // A row added to a sorted list shows last until the next sort.
+    if (!m_order.empty()) {
+        m_order.push_back(quint32(m_size));
+        m_shownAt.push_back(quint32(m_size));
+    }
+    ++m_size;
 }
 
 bool ProxyTableModel::Foreseen::is(const ProxyRecord& record) const
@@ -230,6 +217,8 @@ void ProxyTableModel::Clear()
     beginResetModel();
     m_rows.clear();
     m_size = 0;
+    m_order = {};
+    m_shownAt = {};
     m_keys.clear();
     m_text.clear();
     m_foreseenFirst = m_foreseenEnd = 0;
@@ -250,82 +239,53 @@ void ProxyTableModel::sort(int column, Qt::SortOrder order)
 
 std::vector<quint32> ProxyTableModel::textOrder(int column, Qt::SortOrder order) const
 {
-    // Each text is folded once into one buffer, so the sort compares plain bytes instead of folding both
-    // sides of every one of its n log n comparisons.
-    struct Entry
-    {
-        qsizetype begin;
-        quint32 size;
-        quint32 row;
-    };
-    QByteArray folded;
-    std::vector<Entry> entries;
-    entries.reserve(size_t(m_size));
-    for (qsizetype row = 0; row < m_size; ++row) {
-        const qsizetype begin = folded.size();
-        appendFolded(rowAt(row).cell(column), folded);
-        entries.push_back(Entry { begin, quint32(folded.size() - begin), quint32(row) });
-    }
-    const char* base = folded.constData();
-    const auto less = [base](const Entry& a, const Entry& b) {
-        const int c = std::memcmp(base + a.begin, base + b.begin, std::min(a.size, b.size));
-        return c < 0 || (c == 0 && a.size < b.size);
-    };
-    if (order == Qt::AscendingOrder)
-        std::stable_sort(entries.begin(), entries.end(), less);
-    else
-        std::stable_sort(
-            entries.begin(), entries.end(), [&](const Entry& a, const Entry& b) { return less(b, a); });
-    std::vector<quint32> rows(entries.size());
-    for (size_t i = 0; i < entries.size(); ++i)
-        rows[i] = entries[i].row;
-    return rows;
+    // Ranks pay while the different texts are at most an eighth of the rows, and while their table stays
+    // in the processor's cache: 2^17 slots of 16 bytes, at most half full. Every port number fits.
+    constexpr qsizetype MostDistinct = qsizetype(1) << 16;
+    FoldedTexts texts(m_size, std::min(MostDistinct, m_size / 8));
+    // In the order stored, which is the order of the texts in the arena.
+    for (qsizetype stored = 0; stored < m_size; ++stored)
+        texts.append(storedRow(stored).cell(column));
+    return RadixSort::byText(texts, storedInOrder(), order == Qt::DescendingOrder);
 }
 
 std::vector<quint32> ProxyTableModel::answerOrder(Qt::SortOrder order) const
 {
-    struct Entry
-    {
-        quint64 key;
-        quint32 row;
-    };
-    std::vector<Entry> entries;
-    entries.reserve(size_t(m_size));
-    for (qsizetype row = 0; row < m_size; ++row)
-        entries.push_back(Entry { m_answers.sortKey(row), quint32(row) });
-    if (order == Qt::AscendingOrder)
-        std::stable_sort(
-            entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.key < b.key; });
-    else
-        std::stable_sort(
-            entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return b.key < a.key; });
-    std::vector<quint32> rows(entries.size());
-    for (size_t i = 0; i < entries.size(); ++i)
-        rows[i] = entries[i].row;
+    std::vector<quint64> keys(static_cast<size_t>(m_size));
+    for (qsizetype stored = 0; stored < m_size; ++stored)
+        keys[size_t(stored)] = m_answers.sortKey(stored);
+    return RadixSort::byKey(keys, storedInOrder(), order == Qt::DescendingOrder);
+}
+
+std::vector<quint32> ProxyTableModel::storedInOrder() const
+{
+    if (!m_order.empty())
+        return m_order;
+    std::vector<quint32> rows(static_cast<size_t>(m_size));
+    std::iota(rows.begin(), rows.end(), 0u);
     return rows;
 }
 
-void ProxyTableModel::reorder(const std::vector<quint32>& order)
+void ProxyTableModel::reorder(std::vector<quint32> order)
 {
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-    std::vector<quint32> newRowOf(static_cast<size_t>(m_size));
-    Chunks sorted;
-    for (qsizetype i = 0; i < m_size; ++i) {
-        newRowOf[order[size_t(i)]] = quint32(i);
-        pushRow(sorted, i, rowAt(order[size_t(i)]));
-    }
-    m_rows = std::move(sorted);
-    m_keys.renumber(newRowOf);
-    m_answers.renumber(newRowOf);
+    const QModelIndexList before = persistentIndexList();
+    std::vector<quint32> heldRows;
+    heldRows.reserve(size_t(before.size()));
+    for (const QModelIndex& old : before)
+        heldRows.push_back(quint32(storedAt(old.row())));
+    m_order = std::move(order);
+    m_shownAt.resize(m_order.size());
+    for (size_t row = 0; row < m_order.size(); ++row)
+        m_shownAt[m_order[row]] = quint32(row);
     // The views draw every row anew after the layout change; a range of changed answers named rows
     // that have moved.
     m_changedFirst = 0;
     m_changedLast = -1;
-    const QModelIndexList before = persistentIndexList();
     QModelIndexList after;
     after.reserve(before.size());
-    for (const QModelIndex& old : before)
-        after.append(index(int(newRowOf[size_t(old.row())]), old.column()));
+    for (qsizetype i = 0; i < before.size(); ++i)
+        after.append(index(int(shownAt(heldRows[size_t(i)])), before[i].column()));
     changePersistentIndexList(before, after);
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
@@ -337,21 +297,28 @@ void ProxyTableModel::beginCheck(std::vector<quint32> rows)
         m_columns = ColumnCount + 1;
         endInsertColumns();
     }
-    for (const quint32 row : rows)
+    for (quint32& row : rows) {
         answerChanged(row);
+        if (row < m_size)
+            row = quint32(storedAt(row));
+    }
     m_answers.beginCheck(std::move(rows));
 }
 
 void ProxyTableModel::setCheckAnswer(qsizetype index, const CheckResult& result)
 {
-    setAnswer(m_answers.rowOfCheck(index), result);
+    const qsizetype stored = m_answers.rowOfCheck(index);
+    if (stored < 0 || stored >= m_size)
+        return;
+    m_answers.set(stored, result);
+    answerChanged(shownAt(stored));
 }
 
 void ProxyTableModel::setAnswer(qsizetype row, const CheckResult& result)
 {
     if (row < 0 || row >= m_size)
         return;
-    m_answers.set(row, result);
+    m_answers.set(storedAt(row), result);
     answerChanged(row);
 }
 

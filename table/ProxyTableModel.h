@@ -84,8 +84,8 @@ public:
     // The answer of row `row` itself, for a row that is not checked (AnswerStore::set).
     void setAnswer(qsizetype row, const CheckResult& result);
     bool hasAnswerColumn() const { return m_columns > ColumnCount; }
-    QString answerText(qsizetype row) const { return m_answers.text(row); }
-    QString answerToolTip(qsizetype row) const { return m_answers.toolTip(row); }
+    QString answerText(qsizetype row) const { return m_answers.text(storedAt(row)); }
+    QString answerToolTip(qsizetype row) const { return m_answers.toolTip(storedAt(row)); }
 
     // ResultList. A foreseen record is copied aside and its key index slot fetched, for its Add() soon
     // after.
@@ -101,11 +101,13 @@ private:
     bool append(const ProxyRecord& record);
     // Announces the rows appended since the last flush as one insertion.
     void flush();
-    // The rows in the order a sort by `column` puts them: the old row of each new one.
+    // The rows in the order a sort by `column` puts them: the stored row of each row shown.
     std::vector<quint32> textOrder(int column, Qt::SortOrder order) const;
     std::vector<quint32> answerOrder(Qt::SortOrder order) const;
-    // Moves every row to its place in `order`, with its key and its answer.
-    void reorder(const std::vector<quint32>& order);
+    // The stored row of each row, in the order shown.
+    std::vector<quint32> storedInOrder() const;
+    // Shows the rows in `order`, telling the views and moving their held indices.
+    void reorder(std::vector<quint32> order);
     // Marks row `row`'s answer changed, announced at the end of this turn of the event loop.
     void answerChanged(qsizetype row);
     void announceAnswers();
@@ -144,10 +146,26 @@ private:
         rowIn(chunks, size) = row;
     }
     static void makeRoomForRow(Chunks& chunks, qsizetype size);
-    const Row& rowAt(qsizetype row) const { return rowIn(m_rows, row); }
+    // Rows stay where they were added, so that their keys' index and their answers keep naming them; a
+    // sort orders only the rows' numbers, four bytes a row where a row takes twenty-four.
+    qsizetype storedAt(qsizetype row) const
+    {
+        return m_order.empty() ? row : qsizetype(m_order[size_t(row)]);
+    }
+    qsizetype shownAt(qsizetype stored) const
+    {
+        return m_order.empty() ? stored : qsizetype(m_shownAt[size_t(stored)]);
+    }
+    const Row& rowAt(qsizetype row) const { return rowIn(m_rows, storedAt(row)); }
+    const Row& storedRow(qsizetype stored) const { return rowIn(m_rows, stored); }
+    void pushStored(const Row& row);
 
-    Chunks m_rows;
+    Chunks m_rows; // as added
     qsizetype m_size = 0;
+    // The stored row of each row shown, and the row shown of each stored one; both empty until a sort,
+    // while the rows show as added.
+    std::vector<quint32> m_order;
+    std::vector<quint32> m_shownAt;
     TextArena m_text;
     KeyIndex m_keys;
     int m_shown = 0; // rows the views have been told about

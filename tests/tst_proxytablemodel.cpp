@@ -4,6 +4,9 @@
 
 #include <QtTest>
 
+#include <array>
+#include <random>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -56,6 +59,8 @@ private slots:
     void announcesRowsAsTheyBecomeVisible();
     void sortsEachColumnAsText_data();
     void sortsEachColumnAsText();
+    void sortsManyRowsAsAStableSortWould_data();
+    void sortsManyRowsAsAStableSortWould();
     void showsCellsMadeVisible_data();
     void showsCellsMadeVisible();
     void sortsByAnswer_data();
@@ -171,6 +176,71 @@ void tst_ProxyTableModel::sortsEachColumnAsText()
     }
     table.sort(sortKey, order == 0 ? Qt::AscendingOrder : Qt::DescendingOrder);
     QCOMPARE(TableRows::shown(table, { sortKey }).join(u' '), sorted);
+}
+
+void tst_ProxyTableModel::sortsManyRowsAsAStableSortWould_data()
+{
+    QTest::addColumn<int>("sortKey");
+    QTest::addColumn<int>("order");
+    const std::array<const char*, ProxyTableModel::ColumnCount> names
+        = { "address", "port", "type", "country" };
+    for (int column = 0; column < ProxyTableModel::ColumnCount; ++column) {
+        QTest::addRow("%s ascending", names[size_t(column)]) << column << 0;
+        QTest::addRow("%s descending", names[size_t(column)]) << column << 1;
+    }
+}
+
+// Thousands of rows whose texts share starts longer than one and two eight-byte digits, differ only in
+// length or letter case, hold NUL bytes or text beyond ASCII, and repeat: some columns with many
+// different texts, some with few, as a list's addresses and its countries. The table's order must be
+// that of a stable sort of the case-folded texts, compared code unit by code unit.
+void tst_ProxyTableModel::sortsManyRowsAsAStableSortWould()
+{
+    QFETCH(int, sortKey);
+    QFETCH(int, order);
+    const QStringList pieces = { u""_s, u"a"_s, u"A"_s, u"aaaaaaaa"_s, u"AAAAAAAAa"_s,
+        u"shared-start-of-twenty-"_s, u"Shared-Start-"_s, u"\u00C9t\u00E9"_s, u"\u212Aelvin"_s,
+        u"\U0001D504"_s, u"\uFF21"_s, u"x\0y"_s, u"\0"_s, u"z"_s, u"\u00DF"_s, u"9"_s, u"10"_s };
+    std::mt19937 random(7);
+    const auto text = [&](int parts) {
+        QString t;
+        for (int n = 0; n < parts; ++n)
+            t += pieces[qsizetype(random() % quint32(pieces.size()))];
+        return t;
+    };
+    // A hundred texts for the type and country, a thousand and one repeated often for the address.
+    QStringList few;
+    QStringList many;
+    for (int n = 0; n < 100; ++n)
+        few << text(2);
+    for (int n = 0; n < 1000; ++n)
+        many << text(1 + n % 4);
+    ProxyTableModel table;
+    table.beginPage();
+    for (int n = 0; n < 4000; ++n) {
+        const QString address = n % 5 == 0 ? u"Shared-start-of-twenty-ONE"_s : many[random() % 1000];
+        const QString port = n % 2 == 0 ? QString::number(n) : many[random() % 1000];
+        table.Add(ProxyRecord { address.toUtf8(), port.toUtf8(), few[random() % 100].toUtf8(),
+            (n % 3 == 0 ? many : few)[random() % 100].toUtf8() });
+    }
+    table.endPage();
+    QVERIFY(table.size() > 3000);
+    // Sorted once first, so that the sort checked starts from an order other than the rows' own.
+    table.sort((sortKey + 1) % ProxyTableModel::ColumnCount, Qt::DescendingOrder);
+
+    struct Row
+    {
+        QString folded;
+        QString key;
+    };
+    std::vector<Row> expected;
+    for (int row = 0; row < table.rowCount(); ++row)
+        expected.push_back({ table.cellText(row, sortKey).toCaseFolded(), table.key(row) });
+    std::stable_sort(expected.begin(), expected.end(),
+        [&](const Row& a, const Row& b) { return order == 0 ? a.folded < b.folded : b.folded < a.folded; });
+    table.sort(sortKey, order == 0 ? Qt::AscendingOrder : Qt::DescendingOrder);
+    for (int row = 0; row < table.rowCount(); ++row)
+        QCOMPARE(table.key(row), expected[size_t(row)].key);
 }
 
 void tst_ProxyTableModel::showsCellsMadeVisible_data()

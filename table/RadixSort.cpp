@@ -1,0 +1,264 @@
+#include "RadixSort.h"
+
+#include "BlockMemory.h"
+#include "FoldedTexts.h"
+
+#include <QtEndian>
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cstring>
+
+namespace {
+
+struct Entry
+{
+    quint64 key;
+    quint32 row;
+    quint32 spare; // keeps an entry at 16 bytes, aligned
+};
+
+using Counts = std::array<size_t, 256>;
+
+// Moves [first, last) of `from` into the same places of `to`, stably ordered by the byte at `shift`.
+void scatter(const Entry* from, Entry* to, size_t first, size_t last, int shift, const Counts& counts)
+{
+    Counts next;
+    size_t at = first;
+    for (size_t b = 0; b < counts.size(); ++b) {
+        next[b] = at;
+        at += counts[b];
+    }
+    for (size_t i = first; i < last; ++i)
+        to[next[(from[i].key >> shift) & 0xFF]++] = from[i];
+}
+
+// Room for `count` entries, left uninitialised: every entry is written before it is read. A huge page's
+// memory where the system allows, as a million rows take sixteen megabytes.
+class Entries
+{
+public:
+    explicit Entries(size_t count)
+        : m_block(BlockMemory::allocate(std::max<size_t>(count, 1) * sizeof(Entry)))
+    { }
+    Entry* get() const { return reinterpret_cast<Entry*>(m_block.get()); }
+    Entry& operator[](size_t i) const { return get()[i]; }
+    void swap(Entries& other) { m_block.swap(other.m_block); }
+
+private:
+    BlockMemory::Block m_block;
+};
+
+// Texts ordered by 8-byte digits, most significant first: digit L is bytes [8L, 8L + 8) of the folded
+// text read big-endian, zero past the text's end; texts equal in every digit are ordered by length,
+// shorter first. That is the order of comparing the bytes, a text first where it is the start of the
+// other. Descending, digits and lengths are complemented. A range of entries is sorted a byte of its
+// digit at a time, from the most significant byte that differs within it; a range whose digits are all
+// equal moves on to the next digit, read from the folded text, or to the lengths once every text has
+// ended. Short ranges are sorted by insertion, comparing the texts.
+class TextRadix
+{
+public:
+    TextRadix(const FoldedTexts& texts, bool descending, size_t count)
+        : m_texts(texts)
+        , m_flip(descending ? ~quint64(0) : 0)
+        , m_entries(count)
+        , m_spare(count)
+    { }
+
+    std::vector<quint32> sort(std::span<const quint32> rows)
+    {
+        for (size_t i = 0; i < rows.size(); ++i)
+            m_entries[i] = Entry { digit(rows[i], 0) ^ m_flip, rows[i], 0 };
+        m_work.push_back(Range { 0, rows.size(), 0, 64, false });
+        while (!m_work.empty()) {
+            const Range range = m_work.back();
+            m_work.pop_back();
+            sortRange(range);
+        }
+        std::vector<quint32> sorted(rows.size());
+        for (size_t i = 0; i < rows.size(); ++i)
+            sorted[i] = m_entries[i].row;
+        return sorted;
+    }
+
+private:
+    // Entries [first, last) agree in every digit before `level` and in the key's bits from `bits` up;
+    // in the lengths' round (`lengths`) the keys are the lengths.
+    struct Range
+    {
+        size_t first;
+        size_t last;
+        qsizetype level;
+        int bits;
+        bool lengths;
+    };
+    // Below this many entries, sorting by insertion costs less than a pass of counting.
+    static constexpr size_t SmallRange = 16;
+
+    quint64 digit(quint32 row, qsizetype level) const
+    {
+        const qsizetype at = level * 8;
+        const qsizetype left = m_texts.length(row) - at;
+        if (left <= 0)
+            return 0;
+        quint64 bytes;
+        std::memcpy(&bytes, m_texts.data(row) + at, sizeof(bytes));
+        bytes = qFromBigEndian(bytes);
+        return left >= 8 ? bytes : bytes & (~quint64(0) << (8 * (8 - left)));
+    }
+
+    // <0, 0 or >0 as the texts compare ascending from byte `at` on, when they agree before it.
+    int compareFrom(quint32 a, quint32 b, qsizetype at) const
+    {
+        const qsizetype lengthA = m_texts.length(a);
+        const qsizetype lengthB = m_texts.length(b);
+        const qsizetype common = std::min(lengthA, lengthB) - at;
+        if (common > 0) {
+            if (const int c = std::memcmp(m_texts.data(a) + at, m_texts.data(b) + at, size_t(common)))
+                return c;
+        }
+        return lengthA < lengthB ? -1 : lengthA > lengthB ? 1 : 0;
+    }
+
+    bool less(const Entry& a, const Entry& b, const Range& range) const
+    {
+        if (a.key != b.key)
+            return a.key < b.key;
+        if (range.lengths)
+            return false;
+        const int c = compareFrom(a.row, b.row, (range.level + 1) * 8);
+        return m_flip != 0 ? c > 0 : c < 0;
+    }
+
+    void insertionSort(const Range& range)
+    {
+        Entry* const e = m_entries.get();
+        for (size_t i = range.first + 1; i < range.last; ++i) {
+            const Entry moving = e[i];
+            size_t j = i;
+            for (; j > range.first && less(moving, e[j - 1], range); --j)
+                e[j] = e[j - 1];
+            e[j] = moving;
+        }
+    }
+
+    void sortRange(Range range)
+    {
+        Entry* const e = m_entries.get();
+        quint64 differ = 0;
+        for (;;) {
+            if (range.last - range.first < 2)
+                return;
+            if (range.last - range.first <= SmallRange) {
+                insertionSort(range);
+                return;
+            }
+            const quint64 firstKey = e[range.first].key;
+            differ = 0;
+            for (size_t i = range.first; i < range.last; ++i)
+                differ |= e[i].key ^ firstKey;
+            if (range.bits < 64)
+                differ &= (quint64(1) << range.bits) - 1;
+            if (differ != 0)
+                break;
+            if (range.lengths)
+                return;
+            // Equal in this digit: on to the next one, or to the lengths once every text ended in this one.
+            const qsizetype end = (range.level + 1) * 8;
+            bool longer = false;
+            for (size_t i = range.first; i < range.last && !longer; ++i)
+                longer = m_texts.length(e[i].row) > end;
+            if (longer) {
+                ++range.level;
+                for (size_t i = range.first; i < range.last; ++i)
+                    e[i].key = digit(e[i].row, range.level) ^ m_flip;
+            } else {
+                range.lengths = true;
+                for (size_t i = range.first; i < range.last; ++i)
+                    e[i].key = quint64(m_texts.length(e[i].row)) ^ m_flip;
+            }
+            range.bits = 64;
+        }
+        // By the most significant byte that differs: those above it agree throughout the range.
+        const int shift = (63 - std::countl_zero(differ)) & ~7;
+        Counts counts {};
+        for (size_t i = range.first; i < range.last; ++i)
+            ++counts[(e[i].key >> shift) & 0xFF];
+        scatter(e, m_spare.get(), range.first, range.last, shift, counts);
+        std::memcpy(e + range.first, m_spare.get() + range.first, (range.last - range.first) * sizeof(Entry));
+        size_t at = range.first;
+        for (const size_t count : counts) {
+            if (count > 1)
+                m_work.push_back(Range { at, at + count, range.level, shift, range.lengths });
+            at += count;
+        }
+    }
+
+    const FoldedTexts& m_texts;
+    quint64 m_flip;
+    Entries m_entries;
+    Entries m_spare;
+    std::vector<Range> m_work;
+};
+
+} // namespace
+
+namespace RadixSort {
+
+std::vector<quint32> byKey(std::span<const quint64> keys, std::span<const quint32> rows, bool descending)
+{
+    const size_t count = rows.size();
+    if (count == 0)
+        return {};
+    const quint64 flip = descending ? ~quint64(0) : 0;
+    Entries from(count);
+    Entries to(count);
+    // One pass counts every byte; a byte on which all keys agree is then passed over.
+    std::array<Counts, 8> counts {};
+    for (size_t i = 0; i < count; ++i) {
+        const quint64 key = keys[rows[i]] ^ flip;
+        from[i] = Entry { key, rows[i], 0 };
+        for (size_t b = 0; b < counts.size(); ++b)
+            ++counts[b][(key >> (8 * b)) & 0xFF];
+    }
+    for (size_t b = 0; b < counts.size(); ++b) {
+        const int shift = int(8 * b);
+        if (counts[b][(from[0].key >> shift) & 0xFF] == count)
+            continue;
+        scatter(from.get(), to.get(), 0, count, shift, counts[b]);
+        from.swap(to);
+    }
+    std::vector<quint32> sorted(count);
+    for (size_t i = 0; i < count; ++i)
+        sorted[i] = from[i].row;
+    return sorted;
+}
+
+std::vector<quint32> byText(const FoldedTexts& texts, std::span<const quint32> rows, bool descending)
+{
+    if (!texts.distinctKnown())
+        return TextRadix(texts, descending, rows.size()).sort(rows);
+    // Few different texts: sort one of each, then count the rows into their texts' places. Equal texts
+    // share a place, so they keep their order in either direction.
+    const std::vector<quint32>& firsts = texts.firstOfEach();
+    const std::vector<quint32> sortedFirsts = TextRadix(texts, descending, firsts.size()).sort(firsts);
+    std::vector<quint32> rankOfDistinct(firsts.size());
+    for (size_t rank = 0; rank < sortedFirsts.size(); ++rank)
+        rankOfDistinct[texts.distinctIndex(sortedFirsts[rank])] = quint32(rank);
+    std::vector<quint32> ranks(rows.size());
+    std::vector<size_t> next(firsts.size() + 1);
+    for (size_t i = 0; i < rows.size(); ++i) {
+        ranks[i] = rankOfDistinct[texts.distinctIndex(rows[i])];
+        ++next[ranks[i] + 1];
+    }
+    for (size_t rank = 1; rank < next.size(); ++rank)
+        next[rank] += next[rank - 1];
+    std::vector<quint32> sorted(rows.size());
+    for (size_t i = 0; i < rows.size(); ++i)
+        sorted[next[ranks[i]]++] = rows[i];
+    return sorted;
+}
+
+} // namespace RadixSort

@@ -19,9 +19,6 @@ constexpr size_t MostProbes = 64;
 // A column of a few types or countries keeps its table in the first level of cache.
 constexpr size_t FirstSlots = 1024;
 
-// A text's bytes eight at a time, the last ones read past its end and masked away (the padding makes
-// them readable), multiplied and folded onto a per-process seed: a hash of a few nanoseconds, where
-// qHash() of a short text takes a hundred.
 // The text's first eight bytes, zero past its end; the padding makes them readable.
 quint64 headOf(const char* text, qsizetype length)
 {
@@ -30,14 +27,20 @@ quint64 headOf(const char* text, qsizetype length)
     return length >= 8 ? head : head & ~(~quint64(0) << (8 * length));
 }
 
-quint32 hashOf(const char* text, qsizetype length, quint64 seed)
+// The text's bytes eight at a time, the first sixteen as the slot has them, multiplied and folded onto
+// a per-process seed: a hash of a few nanoseconds, where qHash() of a short text takes a hundred.
+quint32 hashOf(const std::array<quint64, 2>& head, const char* text, qsizetype length, quint64 seed)
 {
     constexpr quint64 Odd = 0x9E3779B97F4A7C15ull;
     quint64 h = seed ^ quint64(length);
-    for (qsizetype at = 0; at < length; at += 8) {
-        h = (h ^ headOf(text + at, length - at)) * Odd;
+    const auto mix = [&h](quint64 word) {
+        h = (h ^ word) * Odd;
         h ^= h >> 29;
-    }
+    };
+    mix(head[0]);
+    mix(head[1]);
+    for (qsizetype at = 16; at < length; at += 8)
+        mix(headOf(text + at, length - at));
     h *= Odd;
     return quint32(h >> 32);
 }
@@ -97,17 +100,22 @@ void FoldedTexts::append(QByteArrayView text)
         numberLast();
 }
 
-FoldedTexts::Slot* FoldedTexts::find(quint32 hash, quint64 head, quint32 length, QByteArrayView text)
+FoldedTexts::Slot* FoldedTexts::find(quint32 hash, const Slot& wanted, QByteArrayView text)
 {
+    constexpr qsizetype HeadBytes = 16;
     const size_t mask = m_slots.size() - 1;
     for (size_t probe = 0, at = hash & mask; probe < MostProbes; ++probe, at = (at + 1) & mask) {
         Slot& slot = m_slots[at];
         if (slot.number == 0)
             return &slot;
-        if (slot.head != head || slot.length != length)
+        if (slot.head != wanted.head || slot.length != wanted.length)
             continue;
+        if (text.size() <= HeadBytes)
+            return &slot;
         const qsizetype first = m_firstOfEach[slot.number - 1];
-        if (text.size() <= 8 || QByteArrayView(data(first), FoldedTexts::length(first)) == text)
+        if (length(first) == text.size()
+            && std::memcmp(data(first) + HeadBytes, text.data() + HeadBytes, size_t(text.size() - HeadBytes))
+                == 0)
             return &slot;
     }
     return nullptr;
@@ -117,9 +125,10 @@ void FoldedTexts::numberLast()
 {
     const qsizetype last = m_size - 1;
     const QByteArrayView text(data(last), length(last));
-    const quint64 head = headOf(text.data(), text.size());
-    const auto length = quint32(std::min<qsizetype>(text.size(), std::numeric_limits<quint32>::max()));
-    Slot* slot = find(hashOf(text.data(), text.size(), m_seed), head, length, text);
+    const Slot wanted { { headOf(text.data(), text.size()),
+                            text.size() > 8 ? headOf(text.data() + 8, text.size() - 8) : 0 },
+        quint32(std::min<qsizetype>(text.size(), std::numeric_limits<quint32>::max())), 0 };
+    Slot* slot = find(hashOf(wanted.head, text.data(), text.size(), m_seed), wanted, text);
     if (slot != nullptr && slot->number != 0) {
         distinctIndices()[last] = slot->number - 1;
         return;
@@ -130,7 +139,8 @@ void FoldedTexts::numberLast()
         return;
     }
     const auto index = quint32(m_firstOfEach.size());
-    *slot = Slot { head, length, index + 1 };
+    *slot = wanted;
+    slot->number = index + 1;
     m_firstOfEach.push_back(quint32(last));
     distinctIndices()[last] = index;
     // At most half full, so that a probe stays short.
@@ -147,7 +157,7 @@ void FoldedTexts::growSlots()
             continue;
         const qsizetype first = m_firstOfEach[slot.number - 1];
         const QByteArrayView text(data(first), length(first));
-        Slot* empty = find(hashOf(text.data(), text.size(), m_seed), slot.head, slot.length, text);
+        Slot* empty = find(hashOf(slot.head, text.data(), text.size(), m_seed), slot, text);
         if (empty == nullptr) {
             stopNumbering();
             return;

@@ -5,6 +5,7 @@
 #include <QByteArrayView>
 #include <QtGlobal>
 
+#include <array>
 #include <vector>
 
 // A column's texts folded for sorting, one after another in one buffer: comparing two folded texts byte
@@ -29,15 +30,17 @@ public:
     bool distinctKnown() const { return m_distinctKnown; }
     // The number of text i among the different texts, in the order they were first appended.
     quint32 distinctIndex(qsizetype i) const { return distinctIndices()[i]; }
+    const quint32* distinctIndexAt(qsizetype i) const { return distinctIndices() + i; }
     // The first text of each number.
     const std::vector<quint32>& firstOfEach() const { return m_firstOfEach; }
 
 private:
-    // A different text: its first eight bytes (zero past its end), its length (saturated) and its number
-    // plus one, 0 for an empty slot. Texts of up to eight bytes are told apart without reading them.
+    // A different text: its first sixteen bytes (zero past its end), its length (saturated) and its
+    // number plus one, 0 for an empty slot. Texts of up to sixteen bytes, an address or a country, are
+    // told apart without reading them.
     struct Slot
     {
-        quint64 head;
+        std::array<quint64, 2> head;
         quint32 length;
         quint32 number;
     };
@@ -52,7 +55,7 @@ private:
     void growSlots();
     // Where the text of this hash, head and length is in the slots, or the empty slot where it would go;
     // null past the longest probe allowed.
-    Slot* find(quint32 hash, quint64 head, quint32 length, QByteArrayView text);
+    Slot* find(quint32 hash, const Slot& wanted, QByteArrayView text);
 
     // The memory is a huge page's where the system allows: a table of a million rows folds into tens of
     // megabytes, and filling them a small page at a time costs more than folding.

@@ -246,7 +246,8 @@ std::vector<quint32> ProxyTableModel::textOrder(int column, Qt::SortOrder order)
     // In the order stored, which is the order of the texts in the arena.
     for (qsizetype stored = 0; stored < m_size; ++stored)
         texts.append(storedRow(stored).cell(column));
-    return RadixSort::byText(texts, storedInOrder(), order == Qt::DescendingOrder);
+    std::vector<quint32> identity;
+    return RadixSort::byText(texts, storedInOrder(identity), order == Qt::DescendingOrder);
 }
 
 std::vector<quint32> ProxyTableModel::answerOrder(Qt::SortOrder order) const
@@ -254,16 +255,17 @@ std::vector<quint32> ProxyTableModel::answerOrder(Qt::SortOrder order) const
     std::vector<quint64> keys(static_cast<size_t>(m_size));
     for (qsizetype stored = 0; stored < m_size; ++stored)
         keys[size_t(stored)] = m_answers.sortKey(stored);
-    return RadixSort::byKey(keys, storedInOrder(), order == Qt::DescendingOrder);
+    std::vector<quint32> identity;
+    return RadixSort::byKey(keys, storedInOrder(identity), order == Qt::DescendingOrder);
 }
 
-std::vector<quint32> ProxyTableModel::storedInOrder() const
+std::span<const quint32> ProxyTableModel::storedInOrder(std::vector<quint32>& identity) const
 {
     if (!m_order.empty())
         return m_order;
-    std::vector<quint32> rows(static_cast<size_t>(m_size));
-    std::iota(rows.begin(), rows.end(), 0u);
-    return rows;
+    identity.resize(static_cast<size_t>(m_size));
+    std::iota(identity.begin(), identity.end(), 0u);
+    return identity;
 }
 
 void ProxyTableModel::reorder(std::vector<quint32> order)

@@ -13,6 +13,7 @@
 
 #include <array>
 #include <optional>
+#include <span>
 #include <vector>
 
 struct ProxyRecord;
@@ -104,8 +105,9 @@ private:
     // The rows in the order a sort by `column` puts them: the stored row of each row shown.
     std::vector<quint32> textOrder(int column, Qt::SortOrder order) const;
     std::vector<quint32> answerOrder(Qt::SortOrder order) const;
-    // The stored row of each row, in the order shown.
-    std::vector<quint32> storedInOrder() const;
+    // The stored row of each row, in the order shown: m_order, or `identity` made so while rows show as
+    // added.
+    std::span<const quint32> storedInOrder(std::vector<quint32>& identity) const;
     // Shows the rows in `order`, telling the views and moving their held indices.
     void reorder(std::vector<quint32> order);
     // Marks row `row`'s answer changed, announced at the end of this turn of the event loop.

@@ -159,8 +159,9 @@ void ProxyTableModel::pushStored(const Row& row)
     pushRow(m_rows, m_size, row);
     // A row added to a sorted list shows last until the next sort.
     if (!m_order.empty()) {
+        if (m_shownAt.size() == m_order.size())
+            m_shownAt.push_back(quint32(m_size));
         m_order.push_back(quint32(m_size));
-        m_shownAt.push_back(quint32(m_size));
     }
     ++m_size;
 }
@@ -272,14 +273,15 @@ void ProxyTableModel::reorder(std::vector<quint32> order)
 {
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     const QModelIndexList before = persistentIndexList();
-    std::vector<quint32> heldRows;
-    heldRows.reserve(size_t(before.size()));
+    std::vector<quint32> held;
+    held.reserve(size_t(before.size()));
     for (const QModelIndex& old : before)
-        heldRows.push_back(quint32(storedAt(old.row())));
+        held.push_back(quint32(storedAt(old.row())));
     m_order = std::move(order);
-    m_shownAt.resize(m_order.size());
-    for (size_t row = 0; row < m_order.size(); ++row)
-        m_shownAt[m_order[row]] = quint32(row);
+    // The row shown of each stored row is made again only when asked for, by a check's answer: a write
+    // to anywhere in megabytes for each row, where the views hold a few indices.
+    m_shownAt.clear();
+    const std::vector<quint32> shownHeld = shownRowsOf(held);
     // The views draw every row anew after the layout change; a range of changed answers named rows
     // that have moved.
     m_changedFirst = 0;
@@ -287,9 +289,48 @@ void ProxyTableModel::reorder(std::vector<quint32> order)
     QModelIndexList after;
     after.reserve(before.size());
     for (qsizetype i = 0; i < before.size(); ++i)
-        after.append(index(int(shownAt(heldRows[size_t(i)])), before[i].column()));
+        after.append(index(int(shownHeld[size_t(i)]), before[i].column()));
     changePersistentIndexList(before, after);
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
+std::vector<quint32> ProxyTableModel::shownRowsOf(const std::vector<quint32>& stored)
+{
+    std::vector<quint32> shown(stored.size());
+    // A view holds an index for its current row and two for each selected range; past a few, making the
+    // whole inverse costs less than looking for each of them at every row.
+    constexpr size_t MostLookedFor = 8;
+    if (stored.size() > MostLookedFor) {
+        for (size_t i = 0; i < stored.size(); ++i)
+            shown[i] = quint32(shownAt(stored[i]));
+        return shown;
+    }
+    // One pass over the order, a 64-bit filter passing most rows over without a look at the list.
+    quint64 filter = 0;
+    for (const quint32 row : stored)
+        filter |= quint64(1) << (row & 63);
+    for (size_t row = 0; row < m_order.size(); ++row) {
+        const quint32 s = m_order[row];
+        if (((filter >> (s & 63)) & 1) == 0)
+            continue;
+        for (size_t i = 0; i < stored.size(); ++i) {
+            if (stored[i] == s)
+                shown[i] = quint32(row);
+        }
+    }
+    return shown;
+}
+
+qsizetype ProxyTableModel::shownAt(qsizetype stored)
+{
+    if (m_order.empty())
+        return stored;
+    if (m_shownAt.size() != m_order.size()) {
+        m_shownAt.resize(m_order.size());
+        for (size_t row = 0; row < m_order.size(); ++row)
+            m_shownAt[m_order[row]] = quint32(row);
+    }
+    return qsizetype(m_shownAt[size_t(stored)]);
 }
 
 void ProxyTableModel::beginCheck(std::vector<quint32> rows)

@@ -154,18 +154,18 @@ private:
     {
         return m_order.empty() ? row : qsizetype(m_order[size_t(row)]);
     }
-    qsizetype shownAt(qsizetype stored) const
-    {
-        return m_order.empty() ? stored : qsizetype(m_shownAt[size_t(stored)]);
-    }
+    // The row shown of a stored row.
+    qsizetype shownAt(qsizetype stored);
+    // Those of each of `stored`, the rows views hold indices to.
+    std::vector<quint32> shownRowsOf(const std::vector<quint32>& stored);
     const Row& rowAt(qsizetype row) const { return rowIn(m_rows, storedAt(row)); }
     const Row& storedRow(qsizetype stored) const { return rowIn(m_rows, stored); }
     void pushStored(const Row& row);
 
     Chunks m_rows; // as added
     qsizetype m_size = 0;
-    // The stored row of each row shown, and the row shown of each stored one; both empty until a sort,
-    // while the rows show as added.
+    // The stored row of each row shown; empty until a sort, while the rows show as added. Its inverse,
+    // the row shown of each stored row, is made when needed and empty until then.
     std::vector<quint32> m_order;
     std::vector<quint32> m_shownAt;
     TextArena m_text;

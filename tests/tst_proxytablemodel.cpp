@@ -321,6 +321,10 @@ void tst_ProxyTableModel::answersStayWithTheirRows()
     QVERIFY(fill(table, { u"192.0.2.9|1|t|c"_s }));
     table.sort(1, Qt::AscendingOrder);
     table.setCheckAnswer(0, CheckResult::noAnswer(u"timed out"_s));
+    // Announced where the sorts took the row.
+    const int shownRow = int(addresses(table).indexOf(u"192.0.2.3"_s));
+    QTRY_COMPARE(
+        changed.last().mid(0, 2), QVariantList({ table.index(shownRow, 4), table.index(shownRow, 4) }));
     QStringList answers;
     for (const QString& address :
         { u"192.0.2.0"_s, u"192.0.2.1"_s, u"192.0.2.2"_s, u"192.0.2.3"_s, u"192.0.2.9"_s })

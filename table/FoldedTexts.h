@@ -20,6 +20,9 @@ public:
     FoldedTexts(qsizetype count, qsizetype mostDistinct);
 
     void append(QByteArrayView text);
+    // Numbers the last texts appended, which wait while their slots are fetched: call it after the last
+    // append(), before asking for the numbers.
+    void finish();
 
     qsizetype size() const { return m_size; }
     // Text i's folded bytes. The eight bytes after its end can be read: they are the next text's or zero.
@@ -50,7 +53,14 @@ private:
     quint32* distinctIndices() const { return reinterpret_cast<quint32*>(m_distinctIndices.get()); }
     // Room for `count` more bytes and the eight readable ones after them.
     void reserve(qsizetype count);
-    void numberLast();
+    // A text appended, waiting to be numbered, and where its slot is being fetched.
+    struct Pending
+    {
+        Slot wanted;
+        quint32 hash;
+        qsizetype text;
+    };
+    void number(const Pending& pending);
     void stopNumbering();
     void growSlots();
     // Where the text of this hash, head and length is in the slots, or the empty slot where it would go;
@@ -71,4 +81,10 @@ private:
     std::vector<quint32> m_firstOfEach;
     std::vector<Slot> m_slots;
     quint64 m_seed;
+    // A probe of a table of tens of thousands of texts is a read from anywhere in megabytes: each is
+    // fetched this many texts ahead of its use, so that the reads overlap.
+    static constexpr size_t Ahead = 8;
+    std::array<Pending, Ahead> m_pending;
+    size_t m_pendingFirst = 0; // counters; the entry of counter n is m_pending[n % Ahead]
+    size_t m_pendingEnd = 0;
 };

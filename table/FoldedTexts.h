@@ -28,9 +28,15 @@ public:
     // Text i's folded bytes. The eight bytes after its end can be read: they are the next text's or zero.
     const char* data(qsizetype i) const { return m_bytes.get() + begin(i); }
     qsizetype length(qsizetype i) const { return qsizetype(ends()[i] - begin(i)); }
+    // Where text i's place is kept, for fetching it ahead.
+    const void* endOf(qsizetype i) const { return ends() + i; }
 
     // Whether the different texts were numbered: false once more than `mostDistinct` differ.
-    bool distinctKnown() const { return m_distinctKnown; }
+    bool distinctKnown() const
+    {
+        Q_ASSERT(m_pendingFirst == m_pendingEnd);
+        return m_distinctKnown;
+    }
     // The number of text i among the different texts, in the order they were first appended.
     quint32 distinctIndex(qsizetype i) const { return distinctIndices()[i]; }
     const quint32* distinctIndexAt(qsizetype i) const { return distinctIndices() + i; }

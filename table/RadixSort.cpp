@@ -35,8 +35,20 @@ void prefetch(const void* at)
 #endif
 }
 
+// A text's entry: the digit it is sorted by, the one after (so that a run of equal digits goes on
+// without reading the text), and its length (saturated), which the lengths' round and the comparisons
+// need.
+struct TextEntry
+{
+    quint64 key;
+    quint64 next;
+    quint32 row;
+    quint32 length;
+};
+
 // Moves [first, last) of `from` into the same places of `to`, stably ordered by the byte at `shift`.
-void scatter(const Entry* from, Entry* to, size_t first, size_t last, int shift, const Counts& counts)
+template <typename E>
+void scatter(const E* from, E* to, size_t first, size_t last, int shift, const Counts& counts)
 {
     Counts next;
     size_t at = first;
@@ -108,8 +120,9 @@ std::vector<quint32> byNarrowKey(std::span<const quint32> rows, KeyOf keyOf, Pre
 // shorter first. That is the order of comparing the bytes, a text first where it is the start of the
 // other. Descending, digits and lengths are complemented. A range of entries is sorted a byte of its
 // digit at a time, from the most significant byte that differs within it; a range whose digits are all
-// equal moves on to the next digit, read from the folded text, or to the lengths once every text has
-// ended. Short ranges are sorted by insertion, comparing the texts.
+// equal moves on to the next digit, which its entries hold, or to the lengths once every text has
+// ended. Short ranges are sorted by insertion. Only texts longer than the two digits in hand are read
+// again.
 class TextRadix
 {
 public:
@@ -122,23 +135,34 @@ public:
 
     std::vector<quint32> sort(std::span<const quint32> rows)
     {
-        for (size_t i = 0; i < rows.size(); ++i)
-            m_entries[i] = Entry { digit(rows[i], 0) ^ m_flip, rows[i], 0 };
-        m_work.push_back(Range { 0, rows.size(), 0, 64, false });
+        const size_t count = rows.size();
+        for (size_t i = 0; i < count; ++i) {
+            // Where a text lies, then the text: each a read from anywhere once the rows are permuted.
+            if (i + 2 * Ahead < count)
+                prefetch(m_texts.endOf(rows[i + 2 * Ahead]));
+            if (i + Ahead < count)
+                prefetch(m_texts.data(rows[i + Ahead]));
+            const quint32 row = rows[i];
+            const qsizetype length = m_texts.length(row);
+            m_entries[i] = TextEntry { digit(row, length, 0) ^ m_flip, digit(row, length, 1) ^ m_flip, row,
+                quint32(std::min<qsizetype>(length, Saturated)) };
+        }
+        if (count > 0)
+            m_work.push_back(Range { 0, count, 0, 64, false, false });
         while (!m_work.empty()) {
             const Range range = m_work.back();
             m_work.pop_back();
             sortRange(range);
         }
-        std::vector<quint32> sorted(rows.size());
-        for (size_t i = 0; i < rows.size(); ++i)
+        std::vector<quint32> sorted(count);
+        for (size_t i = 0; i < count; ++i)
             sorted[i] = m_entries[i].row;
         return sorted;
     }
 
 private:
     // Entries [first, last) agree in every digit before `level` and in the key's bits from `bits` up;
-    // in the lengths' round (`lengths`) the keys are the lengths.
+    // in the lengths' round (`lengths`) the keys are the lengths. More than one.
     struct Range
     {
         size_t first;
@@ -146,14 +170,21 @@ private:
         qsizetype level;
         int bits;
         bool lengths;
+        bool inSpare; // the range's entries are in the spare buffer
     };
     // Below this many entries, sorting by insertion costs less than a pass of counting.
     static constexpr size_t SmallRange = 16;
+    static constexpr qsizetype Saturated = std::numeric_limits<quint32>::max();
 
-    quint64 digit(quint32 row, qsizetype level) const
+    qsizetype lengthOf(const TextEntry& e) const
+    {
+        return e.length == Saturated ? m_texts.length(e.row) : e.length;
+    }
+
+    quint64 digit(quint32 row, qsizetype length, qsizetype level) const
     {
         const qsizetype at = level * 8;
-        const qsizetype left = m_texts.length(row) - at;
+        const qsizetype left = length - at;
         if (left <= 0)
             return 0;
         quint64 bytes;
@@ -162,34 +193,30 @@ private:
         return left >= 8 ? bytes : bytes & (~quint64(0) << (8 * (8 - left)));
     }
 
-    // <0, 0 or >0 as the texts compare ascending from byte `at` on, when they agree before it.
-    int compareFrom(quint32 a, quint32 b, qsizetype at) const
-    {
-        const qsizetype lengthA = m_texts.length(a);
-        const qsizetype lengthB = m_texts.length(b);
-        const qsizetype common = std::min(lengthA, lengthB) - at;
-        if (common > 0) {
-            if (const int c = std::memcmp(m_texts.data(a) + at, m_texts.data(b) + at, size_t(common)))
-                return c;
-        }
-        return lengthA < lengthB ? -1 : lengthA > lengthB ? 1 : 0;
-    }
-
-    bool less(const Entry& a, const Entry& b, const Range& range) const
+    bool less(const TextEntry& a, const TextEntry& b, const Range& range) const
     {
         if (a.key != b.key)
             return a.key < b.key;
         if (range.lengths)
             return false;
-        const int c = compareFrom(a.row, b.row, (range.level + 1) * 8);
+        if (a.next != b.next)
+            return a.next < b.next;
+        // Equal in both digits in hand: the bytes after them, then the lengths, ascending.
+        const qsizetype at = (range.level + 2) * 8;
+        const qsizetype lengthA = lengthOf(a);
+        const qsizetype lengthB = lengthOf(b);
+        int c = 0;
+        if (const qsizetype common = std::min(lengthA, lengthB) - at; common > 0)
+            c = std::memcmp(m_texts.data(a.row) + at, m_texts.data(b.row) + at, size_t(common));
+        if (c == 0)
+            c = lengthA < lengthB ? -1 : lengthA > lengthB ? 1 : 0;
         return m_flip != 0 ? c > 0 : c < 0;
     }
 
-    void insertionSort(const Range& range)
+    void insertionSort(TextEntry* e, const Range& range) const
     {
-        Entry* const e = m_entries.get();
         for (size_t i = range.first + 1; i < range.last; ++i) {
-            const Entry moving = e[i];
+            const TextEntry moving = e[i];
             size_t j = i;
             for (; j > range.first && less(moving, e[j - 1], range); --j)
                 e[j] = e[j - 1];
@@ -199,60 +226,82 @@ private:
 
     void sortRange(Range range)
     {
-        Entry* const e = m_entries.get();
+        // Each pass of counting moves a range from one buffer to the other; a range done in the spare
+        // one moves back once.
+        TextEntry* const e = range.inSpare ? m_spare.get() : m_entries.get();
+        const auto done = [&] {
+            if (range.inSpare)
+                std::memcpy(m_entries.get() + range.first, e + range.first,
+                    (range.last - range.first) * sizeof(TextEntry));
+        };
         quint64 differ = 0;
+        Counts counts;
         for (;;) {
-            if (range.last - range.first < 2)
-                return;
             if (range.last - range.first <= SmallRange) {
-                insertionSort(range);
+                insertionSort(e, range);
+                done();
                 return;
             }
+            // Which bits differ, and the counts of the highest byte left, which is most often the one
+            // that differs first.
+            const int top = range.bits - 8;
             const quint64 firstKey = e[range.first].key;
             differ = 0;
-            for (size_t i = range.first; i < range.last; ++i)
+            counts = {};
+            for (size_t i = range.first; i < range.last; ++i) {
                 differ |= e[i].key ^ firstKey;
+                ++counts[(e[i].key >> top) & 0xFF];
+            }
             if (range.bits < 64)
                 differ &= (quint64(1) << range.bits) - 1;
             if (differ != 0)
                 break;
-            if (range.lengths)
+            if (range.lengths) {
+                done();
                 return;
+            }
             // Equal in this digit: on to the next one, or to the lengths once every text ended in this one.
             const qsizetype end = (range.level + 1) * 8;
             bool longer = false;
             for (size_t i = range.first; i < range.last && !longer; ++i)
-                longer = m_texts.length(e[i].row) > end;
+                longer = lengthOf(e[i]) > end;
             if (longer) {
                 ++range.level;
-                for (size_t i = range.first; i < range.last; ++i)
-                    e[i].key = digit(e[i].row, range.level) ^ m_flip;
+                for (size_t i = range.first; i < range.last; ++i) {
+                    e[i].key = e[i].next;
+                    e[i].next = digit(e[i].row, lengthOf(e[i]), range.level + 1) ^ m_flip;
+                }
             } else {
                 range.lengths = true;
                 for (size_t i = range.first; i < range.last; ++i)
-                    e[i].key = quint64(m_texts.length(e[i].row)) ^ m_flip;
+                    e[i].key = quint64(lengthOf(e[i])) ^ m_flip;
             }
             range.bits = 64;
         }
         // By the most significant byte that differs: those above it agree throughout the range.
         const int shift = (63 - std::countl_zero(differ)) & ~7;
-        Counts counts {};
-        for (size_t i = range.first; i < range.last; ++i)
-            ++counts[(e[i].key >> shift) & 0xFF];
-        scatter(e, m_spare.get(), range.first, range.last, shift, counts);
-        std::memcpy(e + range.first, m_spare.get() + range.first, (range.last - range.first) * sizeof(Entry));
+        if (shift != range.bits - 8) {
+            counts = {};
+            for (size_t i = range.first; i < range.last; ++i)
+                ++counts[(e[i].key >> shift) & 0xFF];
+        }
+        TextEntry* const to = range.inSpare ? m_entries.get() : m_spare.get();
+        scatter(e, to, range.first, range.last, shift, counts);
         size_t at = range.first;
         for (const size_t count : counts) {
+            const Range bucket { at, at + count, range.level, shift, range.lengths, !range.inSpare };
             if (count > 1)
-                m_work.push_back(Range { at, at + count, range.level, shift, range.lengths });
+                m_work.push_back(bucket);
+            else if (count == 1 && bucket.inSpare)
+                m_entries[at] = to[at];
             at += count;
         }
     }
 
     const FoldedTexts& m_texts;
     quint64 m_flip;
-    Entries m_entries;
-    Entries m_spare;
+    Buffer<TextEntry> m_entries;
+    Buffer<TextEntry> m_spare;
     std::vector<Range> m_work;
 };
 

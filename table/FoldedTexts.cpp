@@ -96,26 +96,8 @@ void FoldedTexts::append(QByteArrayView text)
     m_used = end - m_bytes.get();
     std::memset(end, 0, Padding);
     ends()[m_size++] = quint64(m_used);
-    if (!m_distinctKnown)
-        return;
-    const QByteArrayView last(data(m_size - 1), length(m_size - 1));
-    Pending pending { Slot { { headOf(last.data(), last.size()),
-                                 last.size() > 8 ? headOf(last.data() + 8, last.size() - 8) : 0 },
-                          quint32(std::min<qsizetype>(last.size(), std::numeric_limits<quint32>::max())), 0 },
-        0, m_size - 1 };
-    pending.hash = hashOf(pending.wanted.head, last.data(), last.size(), m_seed);
-#if defined(__GNUC__) || defined(__clang__)
-    __builtin_prefetch(&m_slots[pending.hash & (m_slots.size() - 1)]);
-#endif
-    if (m_pendingEnd - m_pendingFirst == Ahead)
-        number(m_pending[m_pendingFirst++ % Ahead]);
-    m_pending[m_pendingEnd++ % Ahead] = pending;
-}
-
-void FoldedTexts::finish()
-{
-    while (m_pendingFirst != m_pendingEnd)
-        number(m_pending[m_pendingFirst++ % Ahead]);
+    if (m_distinctKnown)
+        numberLast();
 }
 
 FoldedTexts::Slot* FoldedTexts::find(quint32 hash, const Slot& wanted, QByteArrayView text)
@@ -139,14 +121,16 @@ FoldedTexts::Slot* FoldedTexts::find(quint32 hash, const Slot& wanted, QByteArra
     return nullptr;
 }
 
-void FoldedTexts::number(const Pending& pending)
+void FoldedTexts::numberLast()
 {
-    if (!m_distinctKnown)
-        return;
-    const QByteArrayView text(data(pending.text), length(pending.text));
-    Slot* slot = find(pending.hash, pending.wanted, text);
+    const qsizetype last = m_size - 1;
+    const QByteArrayView text(data(last), length(last));
+    const Slot wanted { { headOf(text.data(), text.size()),
+                            text.size() > 8 ? headOf(text.data() + 8, text.size() - 8) : 0 },
+        quint32(std::min<qsizetype>(text.size(), std::numeric_limits<quint32>::max())), 0 };
+    Slot* slot = find(hashOf(wanted.head, text.data(), text.size(), m_seed), wanted, text);
     if (slot != nullptr && slot->number != 0) {
-        distinctIndices()[pending.text] = slot->number - 1;
+        distinctIndices()[last] = slot->number - 1;
         return;
     }
     // Too many to gain by ranks, or hashes that collide too often: the sort compares the texts instead.
@@ -155,10 +139,10 @@ void FoldedTexts::number(const Pending& pending)
         return;
     }
     const auto index = quint32(m_firstOfEach.size());
-    *slot = pending.wanted;
+    *slot = wanted;
     slot->number = index + 1;
-    m_firstOfEach.push_back(quint32(pending.text));
-    distinctIndices()[pending.text] = index;
+    m_firstOfEach.push_back(quint32(last));
+    distinctIndices()[last] = index;
     // At most half full, so that a probe stays short.
     if (m_firstOfEach.size() * 2 > m_slots.size())
         growSlots();

@@ -20,9 +20,6 @@ public:
     FoldedTexts(qsizetype count, qsizetype mostDistinct);
 
     void append(QByteArrayView text);
-    // Numbers the last texts appended, which wait while their slots are fetched: call it after the last
-    // append(), before asking for the numbers.
-    void finish();
 
     qsizetype size() const { return m_size; }
     // Text i's folded bytes. The eight bytes after its end can be read: they are the next text's or zero.
@@ -32,11 +29,7 @@ public:
     const void* endOf(qsizetype i) const { return ends() + i; }
 
     // Whether the different texts were numbered: false once more than `mostDistinct` differ.
-    bool distinctKnown() const
-    {
-        Q_ASSERT(m_pendingFirst == m_pendingEnd);
-        return m_distinctKnown;
-    }
+    bool distinctKnown() const { return m_distinctKnown; }
     // The number of text i among the different texts, in the order they were first appended.
     quint32 distinctIndex(qsizetype i) const { return distinctIndices()[i]; }
     const quint32* distinctIndexAt(qsizetype i) const { return distinctIndices() + i; }
@@ -59,14 +52,7 @@ private:
     quint32* distinctIndices() const { return reinterpret_cast<quint32*>(m_distinctIndices.get()); }
     // Room for `count` more bytes and the eight readable ones after them.
     void reserve(qsizetype count);
-    // A text appended, waiting to be numbered, and where its slot is being fetched.
-    struct Pending
-    {
-        Slot wanted;
-        quint32 hash;
-        qsizetype text;
-    };
-    void number(const Pending& pending);
+    void numberLast();
     void stopNumbering();
     void growSlots();
     // Where the text of this hash, head and length is in the slots, or the empty slot where it would go;
@@ -87,10 +73,4 @@ private:
     std::vector<quint32> m_firstOfEach;
     std::vector<Slot> m_slots;
     quint64 m_seed;
-    // A probe of a table of tens of thousands of texts is a read from anywhere in megabytes: each is
-    // fetched this many texts ahead of its use, so that the reads overlap.
-    static constexpr size_t Ahead = 8;
-    std::array<Pending, Ahead> m_pending;
-    size_t m_pendingFirst = 0; // counters; the entry of counter n is m_pending[n % Ahead]
-    size_t m_pendingEnd = 0;
 };

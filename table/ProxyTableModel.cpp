@@ -249,7 +249,6 @@ std::vector<quint32> ProxyTableModel::textOrder(int column, Qt::SortOrder order)
     // In the order stored, which is the order of the texts in the arena.
     for (qsizetype stored = 0; stored < m_size; ++stored)
         texts.append(storedRow(stored).cell(column));
-    texts.finish();
     std::vector<quint32> identity;
     return RadixSort::byText(texts, storedInOrder(identity), order == Qt::DescendingOrder);
 }

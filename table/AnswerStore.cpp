@@ -96,18 +96,17 @@ QString AnswerStore::toolTip(qsizetype row) const
     return {};
 }
 
-quint64 AnswerStore::sortKey(qsizetype row) const
+quint32 AnswerStore::sortKey(qsizetype row) const
 {
-    // The time, below 2^31, then the two other states above it: a key of 32 bits, which the sort moves
-    // in half the bytes of a wider one.
+    // The time, below 2^31, then the two other states above it.
     const Entry e = entry(row);
     switch (e.state) {
     case State::Answered:
-        return quint64(e.milliseconds);
+        return quint32(e.milliseconds);
     case State::NoAnswer:
-        return quint64(1) << 31;
+        return quint32(1) << 31;
     case State::Unchecked:
         break;
     }
-    return (quint64(1) << 31) + 1;
+    return (quint32(1) << 31) + 1;
 }

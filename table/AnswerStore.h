@@ -39,7 +39,7 @@ public:
     QString toolTip(qsizetype row) const;
     // Orders rows as the column sorts them, ascending: answers fastest first, then no answer, then
     // unchecked.
-    quint64 sortKey(qsizetype row) const;
+    quint32 sortKey(qsizetype row) const;
 
 private:
     enum class State : quint8

@@ -255,7 +255,7 @@ std::vector<quint32> ProxyTableModel::textOrder(int column, Qt::SortOrder order)
 
 std::vector<quint32> ProxyTableModel::answerOrder(Qt::SortOrder order) const
 {
-    std::vector<quint64> keys(static_cast<size_t>(m_size));
+    std::vector<quint32> keys(static_cast<size_t>(m_size));
     for (qsizetype stored = 0; stored < m_size; ++stored)
         keys[size_t(stored)] = m_answers.sortKey(stored);
     std::vector<quint32> identity;

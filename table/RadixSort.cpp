@@ -13,13 +13,6 @@
 
 namespace {
 
-struct Entry
-{
-    quint64 key;
-    quint32 row;
-    quint32 spare; // keeps an entry at 16 bytes, aligned
-};
-
 using Counts = std::array<size_t, 256>;
 
 // After a sort the rows come in an order other than their keys', and each key is a read from anywhere
@@ -46,9 +39,10 @@ struct TextEntry
     quint32 length;
 };
 
-// Moves [first, last) of `from` into the same places of `to`, stably ordered by the byte at `shift`.
-template <typename E>
-void scatter(const E* from, E* to, size_t first, size_t last, int shift, const Counts& counts)
+// Moves [first, last) of `from` into the same places of `to`, stably ordered by `byteOf(item)`, whose
+// values `counts` counted.
+template <typename T, typename ByteOf>
+void scatter(const T* from, T* to, size_t first, size_t last, const Counts& counts, ByteOf byteOf)
 {
     Counts next;
     size_t at = first;
@@ -57,7 +51,7 @@ void scatter(const E* from, E* to, size_t first, size_t last, int shift, const C
         at += counts[b];
     }
     for (size_t i = first; i < last; ++i)
-        to[next[(from[i].key >> shift) & 0xFF]++] = from[i];
+        to[next[byteOf(from[i])]++] = from[i];
 }
 
 // Room for `count` items, left uninitialised: every item is written before it is read. A huge page's
@@ -75,45 +69,6 @@ public:
 private:
     BlockMemory::Block m_block;
 };
-using Entries = Buffer<Entry>;
-
-// Rows by keys of 32 bits, `keyOf(row)`, each row and its key in one 64-bit word: the passes move half
-// the bytes that entries would. By bytes from the least significant, passing over those on which every
-// key agrees.
-template <typename KeyOf, typename PrefetchKey>
-std::vector<quint32> byNarrowKey(std::span<const quint32> rows, KeyOf keyOf, PrefetchKey prefetchKey)
-{
-    const size_t count = rows.size();
-    Buffer<quint64> from(count);
-    Buffer<quint64> to(count);
-    std::array<Counts, 4> counts {};
-    for (size_t i = 0; i < count; ++i) {
-        if (i + Ahead < count)
-            prefetchKey(rows[i + Ahead]);
-        const quint32 key = keyOf(rows[i]);
-        from[i] = (quint64(key) << 32) | rows[i];
-        for (size_t b = 0; b < counts.size(); ++b)
-            ++counts[b][(key >> (8 * b)) & 0xFF];
-    }
-    for (size_t b = 0; b < counts.size(); ++b) {
-        const int shift = int(32 + 8 * b);
-        if (counts[b][(from[0] >> shift) & 0xFF] == count)
-            continue;
-        Counts next;
-        size_t at = 0;
-        for (size_t v = 0; v < next.size(); ++v) {
-            next[v] = at;
-            at += counts[b][v];
-        }
-        for (size_t i = 0; i < count; ++i)
-            to[next[(from[i] >> shift) & 0xFF]++] = from[i];
-        from.swap(to);
-    }
-    std::vector<quint32> sorted(count);
-    for (size_t i = 0; i < count; ++i)
-        sorted[i] = quint32(from[i]);
-    return sorted;
-}
 
 // Texts ordered by 8-byte digits, most significant first: digit L is bytes [8L, 8L + 8) of the folded
 // text read big-endian, zero past the text's end; texts equal in every digit are ordered by length,
@@ -286,7 +241,8 @@ private:
                 ++counts[(e[i].key >> shift) & 0xFF];
         }
         TextEntry* const to = range.inSpare ? m_entries.get() : m_spare.get();
-        scatter(e, to, range.first, range.last, shift, counts);
+        scatter(e, to, range.first, range.last, counts,
+            [shift](const TextEntry& t) { return (t.key >> shift) & 0xFF; });
         size_t at = range.first;
         for (const size_t count : counts) {
             const Range bucket { at, at + count, range.level, shift, range.lengths, !range.inSpare };
@@ -309,43 +265,36 @@ private:
 
 namespace RadixSort {
 
-std::vector<quint32> byKey(std::span<const quint64> keys, std::span<const quint32> rows, bool descending)
+std::vector<quint32> byKey(std::span<const quint32> keys, std::span<const quint32> rows, bool descending)
 {
+    // Each row and its key in one 64-bit word, sorted by the key's bytes from the least significant,
+    // passing over those on which every key agrees.
     const size_t count = rows.size();
     if (count == 0)
         return {};
-    const auto [least, most] = std::minmax_element(keys.begin(), keys.end());
-    if (*most - *least <= std::numeric_limits<quint32>::max()) {
-        const quint64 low = *least;
-        const quint64 high = *most;
-        const auto prefetchKey = [&](quint32 row) { prefetch(&keys[row]); };
-        if (descending)
-            return byNarrowKey(
-                rows, [&](quint32 row) { return quint32(high - keys[row]); }, prefetchKey);
-        return byNarrowKey(
-            rows, [&](quint32 row) { return quint32(keys[row] - low); }, prefetchKey);
-    }
-    const quint64 flip = descending ? ~quint64(0) : 0;
-    Entries from(count);
-    Entries to(count);
-    // One pass counts every byte; a byte on which all keys agree is then passed over.
-    std::array<Counts, 8> counts {};
+    const quint32 flip = descending ? ~quint32(0) : 0;
+    Buffer<quint64> from(count);
+    Buffer<quint64> to(count);
+    std::array<Counts, 4> counts {};
     for (size_t i = 0; i < count; ++i) {
-        const quint64 key = keys[rows[i]] ^ flip;
-        from[i] = Entry { key, rows[i], 0 };
+        if (i + Ahead < count)
+            prefetch(&keys[rows[i + Ahead]]);
+        const quint32 key = keys[rows[i]] ^ flip;
+        from[i] = (quint64(key) << 32) | rows[i];
         for (size_t b = 0; b < counts.size(); ++b)
             ++counts[b][(key >> (8 * b)) & 0xFF];
     }
     for (size_t b = 0; b < counts.size(); ++b) {
-        const int shift = int(8 * b);
-        if (counts[b][(from[0].key >> shift) & 0xFF] == count)
+        const int shift = int(32 + 8 * b);
+        if (counts[b][(from[0] >> shift) & 0xFF] == count)
             continue;
-        scatter(from.get(), to.get(), 0, count, shift, counts[b]);
+        scatter(from.get(), to.get(), 0, count, counts[b],
+            [shift](quint64 word) { return (word >> shift) & 0xFF; });
         from.swap(to);
     }
     std::vector<quint32> sorted(count);
     for (size_t i = 0; i < count; ++i)
-        sorted[i] = from[i].row;
+        sorted[i] = quint32(from[i]);
     return sorted;
 }
 

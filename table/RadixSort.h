@@ -13,7 +13,7 @@ class FoldedTexts;
 // their order in either direction.
 namespace RadixSort {
 
-std::vector<quint32> byKey(std::span<const quint64> keys, std::span<const quint32> rows, bool descending);
+std::vector<quint32> byKey(std::span<const quint32> keys, std::span<const quint32> rows, bool descending);
 
 // By the folded texts' bytes, a shorter text first where it is the start of the other.
 std::vector<quint32> byText(const FoldedTexts& texts, std::span<const quint32> rows, bool descending);

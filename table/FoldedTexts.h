@@ -19,6 +19,7 @@ public:
     // Room for `count` texts; equal texts are told apart while at most `mostDistinct` differ.
     FoldedTexts(qsizetype count, qsizetype mostDistinct);
 
+    // At most `count` times.
     void append(QByteArrayView text);
 
     qsizetype size() const { return m_size; }

@@ -117,7 +117,7 @@ public:
 
 private:
     // Entries [first, last) agree in every digit before `level` and in the key's bits from `bits` up;
-    // in the lengths' round (`lengths`) the keys are the lengths. More than one.
+    // in the lengths' round (`lengths`) the keys are the lengths.
     struct Range
     {
         size_t first;

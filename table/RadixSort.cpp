@@ -198,19 +198,21 @@ private:
                 return;
             }
             // Which bits differ, and the counts of the highest byte left, which is most often the one
-            // that differs first.
-            const int top = range.bits - 8;
-            const quint64 firstKey = e[range.first].key;
-            differ = 0;
-            counts = {};
-            for (size_t i = range.first; i < range.last; ++i) {
-                differ |= e[i].key ^ firstKey;
-                ++counts[(e[i].key >> top) & 0xFF];
+            // that differs first. With no bits left the digit is equal throughout.
+            if (range.bits > 0) {
+                const int top = range.bits - 8;
+                const quint64 firstKey = e[range.first].key;
+                differ = 0;
+                counts = {};
+                for (size_t i = range.first; i < range.last; ++i) {
+                    differ |= e[i].key ^ firstKey;
+                    ++counts[(e[i].key >> top) & 0xFF];
+                }
+                if (range.bits < 64)
+                    differ &= (quint64(1) << range.bits) - 1;
+                if (differ != 0)
+                    break;
             }
-            if (range.bits < 64)
-                differ &= (quint64(1) << range.bits) - 1;
-            if (differ != 0)
-                break;
             if (range.lengths) {
                 done();
                 return;

@@ -15,10 +15,10 @@
 
 #include <QHeaderView>
 #include <QStandardItemModel>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
-#include <QTreeView>
 
 #include <sys/stat.h>
 
@@ -181,14 +181,14 @@ int benchList()
         model.setItem(row, 3, new QStandardItem(QStringLiteral("Country %1").arg(row)));
     }
     ListView view;
-    QTreeView plainView;
-    for (QTreeView* list : { static_cast<QTreeView*>(&view), &plainView }) {
+    QTableView plainView;
+    plainView.verticalHeader()->hide();
+    plainView.setShowGrid(false);
+    for (QTableView* list : { static_cast<QTableView*>(&view), &plainView }) {
         list->setModel(&model);
-        list->setRootIsDecorated(false);
-        list->setUniformRowHeights(true);
         list->resize(457, 200);
         for (int column = 0; column < 4; ++column)
-            list->header()->resizeSection(column, (column == 0) ? 156 : 100);
+            list->horizontalHeader()->resizeSection(column, (column == 0) ? 156 : 100);
         list->show();
         if (!QTest::qWaitForWindowExposed(list))
             return 1;

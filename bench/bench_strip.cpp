@@ -13,6 +13,7 @@
 #include "TimedApplication.h"
 #include "frmMain.h"
 
+#include <QElapsedTimer>
 #include <QHeaderView>
 #include <QStandardItemModel>
 #include <QTableView>
@@ -78,7 +79,9 @@ double longestTurn(TimedApplication& app, AdvertisementStrip* strip, const QStri
         app.m_timing = true;
         QTimer::singleShot(0, strip, [strip, &page] { strip->showPage(page); });
         // Layout goes on in steps on timers; this is long enough for all of them and the paints.
-        QTest::qWait(600);
+        QElapsedTimer waited;
+        waited.start();
+        runUntil([&waited] { return waited.elapsed() >= 600; }, 10000);
         app.m_timing = false;
         worst = std::max(worst, app.m_longest);
     }

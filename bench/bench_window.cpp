@@ -5,19 +5,22 @@
 //    of 20,000 rows from the stand-in list site, against the 16 ms goal, and the whole search against
 //    the headless search (tarnwick-search) of the same pages, medians of several runs;
 //  - the list's share of those turns: each page's step without the loading (cutting, appending, the
-//    insertion reaching the view and the yield after it), on the same pages, fed to the window directly;
+//    insertions reaching the view and the yields), on the same pages, fed to the window directly;
 //  - with the list full: the longest turn of a header click (the sort) and of Copy All;
 //  - the window's peak memory after one search, in a process of its own.
 // `--rows N` sets the rows per page (20,000 unless told). Runs on Qt's offscreen platform unless
 // QT_QPA_PLATFORM says otherwise.
 #include "ListPages.h"
+#include "ListView.h"
 #include "ParseListPage.h"
+#include "SearchController.h"
 #include "TimedApplication.h"
 #include "frmMain.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFile>
 #include <QHeaderView>
 #include <QLabel>
 #include <QProcess>
@@ -25,10 +28,6 @@
 #include <QStatusBar>
 #include <QTest>
 #include <QTimer>
-
-#include "ListView.h"
-
-#include <sys/resource.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -63,10 +62,17 @@ int searchAndReportMemory(int argc, char* argv[])
     window.findChild<QPushButton*>(QStringLiteral("cmdStart"))->click();
     if (!runUntil([&] { return status->text().startsWith(QStringLiteral("Download Complete")); }, 300000))
         return 1;
-    rusage usage {};
-    getrusage(RUSAGE_SELF, &usage);
-    std::printf(
-        "%.0f %lld\n", double(usage.ru_maxrss) / 1024.0, static_cast<long long>(window.LV1().model().size()));
+    // The high-water mark of this process's own memory: getrusage would also count the parent's pages
+    // that this process had between its fork and its exec.
+    QFile own(QStringLiteral("/proc/self/status"));
+    if (!own.open(QIODevice::ReadOnly))
+        return 1;
+    double peakKiB = 0;
+    for (const QByteArray& line : own.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            peakKiB = line.mid(6).trimmed().split(' ').value(0).toDouble();
+    }
+    std::printf("%.0f %lld\n", peakKiB / 1024.0, static_cast<long long>(window.LV1().model().size()));
     return 0;
 }
 
@@ -192,16 +198,25 @@ double listShare(const std::vector<std::string>& pages)
     if (!QTest::qWaitForWindowExposed(&window))
         return -1;
     double longest = 0;
-    std::printf("page steps without loading, cut + append + insertion / yield (ms):");
+    std::printf("page steps without loading, whole page / longest stretch between yields (ms):");
     for (const std::string& page : pages) {
-        QElapsedTimer timer;
-        timer.start();
-        ParseListPage(QByteArrayView(page.data(), qsizetype(page.size())), window.LV1());
-        const double appended = double(timer.nsecsElapsed()) / 1e6;
-        QCoreApplication::processEvents();
-        const double step = double(timer.nsecsElapsed()) / 1e6;
-        longest = std::max(longest, step);
-        std::printf(" %.1f/%.1f", appended, step - appended);
+        QElapsedTimer whole;
+        whole.start();
+        QElapsedTimer stretch;
+        stretch.start();
+        double longestStretch = 0;
+        // As the search cuts a page: a yield after each stretch, and one at the end.
+        const auto yield = [&] {
+            QCoreApplication::processEvents();
+            longestStretch = std::max(longestStretch, double(stretch.nsecsElapsed()) / 1e6);
+            stretch.start();
+            return true;
+        };
+        ParseListPage(QByteArrayView(page.data(), qsizetype(page.size())), window.LV1(),
+            CutPauses { yield, SearchController::CutStretch });
+        yield();
+        longest = std::max(longest, longestStretch);
+        std::printf(" %.1f/%.1f", double(whole.nsecsElapsed()) / 1e6, longestStretch);
     }
     std::printf("\n");
     return longest;
@@ -245,7 +260,8 @@ int main(int argc, char* argv[])
         for (int run = 0; run < 3; ++run)
             shortest = std::min(shortest, listShare(pages));
         std::printf(
-            "longest page step without loading, best of 3 searches: %.1f ms; goal <= 16 ms\n", shortest);
+            "longest stretch of a page step without loading, best of 3 searches: %.1f ms; goal <= 16 ms\n",
+            shortest);
     }
     return responsiveness(app, rows);
 }

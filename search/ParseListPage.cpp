@@ -21,7 +21,8 @@ ParseResult ParseListPage(QByteArrayView html, ResultList& list, const CutPauses
         ++cut;
     }
     list.beginPage();
-    Clock::time_point stretchBegan = Clock::now();
+    // The first pause comes after the first few rows: loading the page has taken its own time already.
+    Clock::time_point stretchBegan = Clock::now() - pauses.every;
     for (int added = 0; added < cut; ++added) {
         if (pauses.pause && added % RowsPerClockReading == RowsPerClockReading - 1
             && Clock::now() - stretchBegan >= pauses.every) {

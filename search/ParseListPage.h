@@ -16,8 +16,9 @@ struct ParseResult
 };
 
 // Breaks in the cutting of a long page, so that the event loop gets its turns while a page of a hundred
-// thousand rows is cut. After each stretch of `every` the rows cut so far are announced (the list's
-// endPage), then `pause` runs; it returns false to stop cutting the page there, true to go on.
+// thousand rows is cut. After the first few rows (loading the page took its own time), and then after each
+// stretch of `every`, the rows cut so far are announced (the list's endPage) and `pause` runs; it returns
+// false to stop cutting the page there, true to go on.
 struct CutPauses
 {
     std::function<bool()> pause;

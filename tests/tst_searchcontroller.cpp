@@ -6,6 +6,7 @@
 
 #include <QtTest>
 
+#include <algorithm>
 #include <functional>
 #include <optional>
 
@@ -270,6 +271,7 @@ void tst_SearchController::longPagePausesWhileCut_data()
     QTest::newRow("halt") << u"halt"_s;
     QTest::newRow("new search") << u"new search"_s;
     QTest::newRow("close") << u"close"_s;
+    QTest::newRow("sort") << u"sort"_s;
 }
 
 // A long page is cut in stretches with a yield between them; what happens in the first one decides
@@ -294,6 +296,8 @@ void tst_SearchController::longPagePausesWhileCut()
             search.cmdStart_Click();
         if (duringPause == u"close")
             search.Form_Unload();
+        if (duringPause == u"sort")
+            host.table.sort(1, Qt::DescendingOrder);
     };
     search.Web_DocumentComplete();
 
@@ -302,6 +306,16 @@ void tst_SearchController::longPagePausesWhileCut()
     if (duringPause == u"nothing") {
         QCOMPARE(host.table.rowCount(), 3000);
         QCOMPARE(host.web.navigations.last(), pageAddress(1));
+    } else if (duringPause == u"sort") {
+        // The rows cut before the pause in their sorted places, the rest below them in page order.
+        QStringList ports;
+        for (int row = 1023; row >= 1; --row)
+            ports << QString::number(row);
+        ports.sort();
+        std::reverse(ports.begin(), ports.end());
+        for (int row = 1024; row <= 3000; ++row)
+            ports << QString::number(row);
+        QCOMPARE(TableRows::shown(host.table, { 1 }), ports);
     } else if (duringPause == u"new search") {
         // The old page's rest never reaches the new search's list.
         QCOMPARE(host.table.size(), 0);

@@ -274,7 +274,7 @@ void tst_ProxyTableModel::answersStayWithTheirRows()
 void tst_ProxyTableModel::keyListTextIsEveryShownKey()
 {
     ProxyTableModel table;
-    QCOMPARE(keyListText(table), QString());
+    QCOMPARE(keyListText(table), QByteArray());
     QString expected;
     table.beginPage();
     for (int n = 0; n < 300; ++n) {
@@ -291,7 +291,7 @@ void tst_ProxyTableModel::keyListTextIsEveryShownKey()
     table.endPage();
     table.beginPage();
     QVERIFY(table.Add(ProxyRecord { "198.51.100.1", "80", "t", "c" }));
-    QCOMPARE(keyListText(table), expected);
+    QCOMPARE(QString::fromUtf8(keyListText(table)), expected);
     QCOMPARE(expected.count(u"\\u{001B}"_s), 75 * 40);
 }
 

@@ -12,6 +12,7 @@
 #include "SearchPage.h"
 #include "ToolsPage.h"
 #include "TwipsLayout.h"
+#include "Utf8TextMimeData.h"
 #include "WindowFont.h"
 
 #include <QClipboard>
@@ -294,7 +295,9 @@ void frmMain::copyAllKeys()
     // the list shows it: so every line is one row, whatever its cells hold.
     if (m_list.model().rowCount() == 0)
         return;
-    putOnClipboard(keyListText(m_list.model()));
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    clipboard->clear();
+    clipboard->setMimeData(new Utf8TextMimeData(keyListText(m_list.model())));
 }
 
 void frmMain::checkSelectedRow()

@@ -8,8 +8,10 @@
 
 #include <functional>
 
-// Times each event handled at the top of the event loop: one such delivery is one turn, with whatever
-// it runs nested inside (the page step's yield included).
+// Measures how long the GUI thread goes without handling an event: the time from one event's delivery to
+// the next, at any depth, so an event nested in a long handler (a yield inside it) counts as handled. With
+// runUntil's timer due every millisecond, that is the longest time a click or a repaint would have had to
+// wait.
 class TimedApplication : public QApplication
 {
 public:
@@ -17,43 +19,41 @@ public:
 
     bool notify(QObject* receiver, QEvent* event) override
     {
-        // Other threads (the network's) deliver events here too; only the GUI thread's turns count.
-        if (QThread::currentThread() != thread())
-            return QApplication::notify(receiver, event);
-        if (m_depth > 0 || !m_timing)
-            return depthGuarded(receiver, event);
-        QElapsedTimer timer;
-        timer.start();
-        const bool result = depthGuarded(receiver, event);
-        const double ms = double(timer.nsecsElapsed()) / 1e6;
-        if (ms > m_longest) {
-            m_longest = ms;
-            m_longestWhat = QString::fromLatin1(receiver->metaObject()->className())
-                + QStringLiteral(" event ") + QString::number(int(event->type()));
+        // Other threads (the network's) deliver events here too; only the GUI thread's count.
+        if (m_timing && QThread::currentThread() == thread()) {
+            const qint64 now = m_clock.nsecsElapsed();
+            if (m_last >= 0) {
+                const double ms = double(now - m_last) / 1e6;
+                if (ms > m_longest) {
+                    m_longest = ms;
+                    m_longestWhat = m_lastWhat;
+                }
+            }
+            m_last = now;
+            m_lastWhat = QString::fromLatin1(receiver->metaObject()->className()) + QStringLiteral(" event ")
+                + QString::number(int(event->type()));
         }
-        return result;
+        return QApplication::notify(receiver, event);
     }
 
+    // Starts a new measure; the first delivery after it starts the clock.
     void resetTurns()
     {
         m_longest = 0;
         m_longestWhat.clear();
+        m_last = -1;
+        m_clock.start();
     }
 
     bool m_timing = false;
+    // The longest time without a delivery, in ms, and the delivery that began it.
     double m_longest = 0;
     QString m_longestWhat;
 
 private:
-    bool depthGuarded(QObject* receiver, QEvent* event)
-    {
-        ++m_depth;
-        const bool result = QApplication::notify(receiver, event);
-        --m_depth;
-        return result;
-    }
-
-    int m_depth = 0;
+    QElapsedTimer m_clock;
+    qint64 m_last = -1;
+    QString m_lastWhat;
 };
 
 // Runs the event loop until `done` holds, checking every millisecond; false after `timeoutMs`.

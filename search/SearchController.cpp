@@ -66,19 +66,27 @@ void SearchController::Web_DocumentComplete()
     if (m_state.halted)
         return;
     Loader& web = m_host.Web();
+    const quint64 generation = m_generation;
     if (web.loadFailed()) {
         ++m_summary.failedPages;
         m_host.pageFailed(
             m_state.pageIndex, ListSite::pageAddress(m_siteBase, m_state.pageIndex), web.loadError());
     } else {
-        const ParseResult page = ParseListPage(web.bodyHtml(), m_host.list());
+        const CutPauses pauses { [this, generation] {
+                                    m_host.processEvents();
+                                    return generation == m_generation;
+                                },
+            m_cutStretch };
+        const ParseResult page = ParseListPage(web.bodyHtml(), m_host.list(), pauses);
+        // The search this page belongs to was halted, replaced or closed in a pause.
+        if (page.stopped)
+            return;
         m_summary.rows += page.added;
         m_summary.duplicates += page.duplicates;
         m_summary.shortRows += page.shortRows;
     }
     ++m_state.pageIndex;
 
-    const quint64 generation = m_generation;
     m_host.processEvents();
     // A halt, a new search or the window's close handled during the yield ends this step here.
     if (generation != m_generation)

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <chrono>
+
 // The state of a search: besides these fields, the start button's caption, which lives in the host.
 struct SearchState
 {
@@ -34,6 +36,11 @@ public:
 
     const SearchState& state() const { return m_state; }
 
+    // How long a page is cut before the host's yield runs: the window stays answering while a long page
+    // is cut. A halt, a new search or the window's close in such a yield stops the cutting there.
+    static constexpr std::chrono::milliseconds CutStretch { 8 };
+    void setCutStretch(std::chrono::nanoseconds stretch) { m_cutStretch = stretch; }
+
     static QString progressText(int pageIndex);
     static QString completionText(int failedPages);
 
@@ -46,4 +53,5 @@ private:
     // Moves on with every start, halt and unload, so a page step that yielded can tell that the search
     // it belongs to is over.
     quint64 m_generation = 0;
+    std::chrono::nanoseconds m_cutStretch = CutStretch;
 };

@@ -261,6 +261,32 @@ private slots:
         QCOMPARE(tabs->currentIndex(), 1);
     }
 
+    // In a full list the keys move the selection a whole row at a time, Home and End to the list's ends,
+    // and Tab leaves the list.
+    void listKeys()
+    {
+        TestPages::serve(w->server);
+        QVERIFY(w->open());
+        w->click(u"cmdStart"_s);
+        QVERIFY(w->searchEnded());
+        const int last = w->rows()->rowCount() - 1;
+        QVERIFY(last > 2);
+        clickRow(1);
+        const auto selected = [this] {
+            const QModelIndexList rows = view()->selectionModel()->selectedRows();
+            return rows.size() == 1 ? rows.first().row() : -1;
+        };
+        const QList<std::pair<Qt::Key, int>> steps = { { Qt::Key_End, last }, { Qt::Key_Up, last - 1 },
+            { Qt::Key_Home, 0 }, { Qt::Key_Right, 0 }, { Qt::Key_Down, 1 }, { Qt::Key_Left, 1 } };
+        for (const auto& [pressed, row] : steps) {
+            w->press(pressed);
+            QCOMPARE(selected(), row);
+            QCOMPARE(view()->selectionModel()->selectedIndexes().size(), ProxyTableModel::ColumnCount);
+        }
+        w->press(Qt::Key_Tab);
+        QVERIFY(w->find(u"cmdStart"_s)->hasFocus());
+    }
+
     void search_data()
     {
         QTest::addColumn<QString>("start"); // as act() takes it

@@ -1,3 +1,4 @@
+#include "KeyListText.h"
 #include "ProxyRecord.h"
 #include "ProxyTableModel.h"
 #include "TableRows.h"
@@ -66,6 +67,7 @@ private slots:
     void sortsByAnswer_data();
     void sortsByAnswer();
     void answersStayWithTheirRows();
+    void keyListTextIsEveryShownKey();
 };
 
 void tst_ProxyTableModel::keysStayRefusedAcrossGrowthAndSorting()
@@ -339,6 +341,32 @@ void tst_ProxyTableModel::answersStayWithTheirRows()
     table.setCheckAnswer(0, CheckResult::answer(1, Anonymity::Elite));
     QCOMPARE(table.columnCount(), 5);
     QCOMPARE(table.answerText(0), QString());
+}
+
+// Copy All's text: each shown key as the list shows it, a line each, also where escapes and text beyond
+// ASCII make the text outgrow its first reservation; a row not yet announced is not copied.
+void tst_ProxyTableModel::keyListTextIsEveryShownKey()
+{
+    ProxyTableModel table;
+    QCOMPARE(keyListText(table), QByteArray());
+    QString expected;
+    table.beginPage();
+    for (int n = 0; n < 300; ++n) {
+        QByteArray address = "192.0.2." + QByteArray::number(n);
+        if (n % 4 == 1)
+            address += QByteArray(40, '\x1b');
+        else if (n % 4 == 2)
+            address += "\xc3\xa9\xe2\x80\xae\xf0\x9d\x94\x84";
+        else if (n % 4 == 3)
+            address += "\\";
+        QVERIFY(table.Add(ProxyRecord { address, "80", "t", "c" }));
+        expected += table.shownKey(n) + u'\n';
+    }
+    table.endPage();
+    table.beginPage();
+    QVERIFY(table.Add(ProxyRecord { "198.51.100.1", "80", "t", "c" }));
+    QCOMPARE(QString::fromUtf8(keyListText(table)), expected);
+    QCOMPARE(expected.count(u"\\u{001B}"_s), 75 * 40);
 }
 
 QTEST_GUILESS_MAIN(tst_ProxyTableModel)

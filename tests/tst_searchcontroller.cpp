@@ -6,6 +6,7 @@
 
 #include <QtTest>
 
+#include <algorithm>
 #include <functional>
 #include <optional>
 
@@ -90,6 +91,8 @@ private slots:
     void toggleFollowsTheCaptionAlone_data();
     void toggleFollowsTheCaptionAlone();
     void randomInterleavings();
+    void longPagePausesWhileCut_data();
+    void longPagePausesWhileCut();
 };
 
 void tst_SearchController::wholeSearch()
@@ -260,3 +263,68 @@ void tst_SearchController::randomInterleavings()
 
 QTEST_GUILESS_MAIN(tst_SearchController)
 #include "tst_searchcontroller.moc"
+
+void tst_SearchController::longPagePausesWhileCut_data()
+{
+    QTest::addColumn<QString>("duringPause");
+    QTest::newRow("nothing") << u"nothing"_s;
+    QTest::newRow("halt") << u"halt"_s;
+    QTest::newRow("new search") << u"new search"_s;
+    QTest::newRow("close") << u"close"_s;
+    QTest::newRow("sort") << u"sort"_s;
+}
+
+// A long page is cut in stretches with a yield between them; what happens in the first one decides
+// whether the rest of the page is cut.
+void tst_SearchController::longPagePausesWhileCut()
+{
+    QFETCH(QString, duringPause);
+    FakeHost host;
+    SearchController search(host, Base);
+    search.setCutStretch(std::chrono::nanoseconds(0));
+    search.cmdStart_Click();
+    QString body;
+    for (int row = 0; row < 3000; ++row)
+        body += TableRows::html(u"192.0.2.1|%1|a|b"_s.arg(row + 1));
+    host.web.body = body.toUtf8();
+    int shownAtPause = -1;
+    host.duringYield = [&] {
+        shownAtPause = host.table.rowCount();
+        if (duringPause == u"halt" || duringPause == u"new search")
+            search.cmdStart_Click();
+        if (duringPause == u"new search")
+            search.cmdStart_Click();
+        if (duringPause == u"close")
+            search.Form_Unload();
+        if (duringPause == u"sort")
+            host.table.sort(1, Qt::DescendingOrder);
+    };
+    search.Web_DocumentComplete();
+
+    // The rows cut before the pause were shown before it.
+    QCOMPARE(shownAtPause, 1023);
+    if (duringPause == u"nothing") {
+        QCOMPARE(host.table.rowCount(), 3000);
+        QCOMPARE(host.web.navigations.last(), pageAddress(1));
+    } else if (duringPause == u"sort") {
+        // The rows cut before the pause in their sorted places, the rest below them in page order.
+        QStringList ports;
+        for (int row = 1023; row >= 1; --row)
+            ports << QString::number(row);
+        ports.sort();
+        std::reverse(ports.begin(), ports.end());
+        for (int row = 1024; row <= 3000; ++row)
+            ports << QString::number(row);
+        QCOMPARE(TableRows::shown(host.table, { 1 }), ports);
+    } else if (duringPause == u"new search") {
+        // The old page's rest never reaches the new search's list.
+        QCOMPARE(host.table.size(), 0);
+        QCOMPARE(host.web.navigations, QStringList({ pageAddress(0), pageAddress(0) }));
+        QCOMPARE(host.statusTexts.last(), SearchController::progressText(0));
+    } else {
+        QCOMPARE(host.table.rowCount(), 1023);
+        QCOMPARE(host.table.size(), 1023);
+        QCOMPARE(host.web.navigations, QStringList({ pageAddress(0) }));
+        QVERIFY(search.state().halted);
+    }
+}

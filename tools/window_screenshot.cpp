@@ -1,6 +1,7 @@
 // Writes a PNG of the window after a finished search, for the README and for looking at by hand.
 // Usage: window_screenshot SITE_BASE OUTPUT.png [TAB] [--check]
 // --check also checks every row, waits for the check to complete and sorts the list by its answers.
+#include "ListView.h"
 #include "frmMain.h"
 
 #include <QApplication>
@@ -9,7 +10,6 @@
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTest>
-#include <QTreeView>
 
 #include <cstdio>
 
@@ -47,7 +47,7 @@ int main(int argc, char* argv[])
         }
         window.LV1_ColumnClick(ProxyTableModel::AnswerColumn + 1);
         // The last answers and the first rows without one in the middle of the list.
-        auto* list = window.findChild<QTreeView*>(QStringLiteral("LV1"));
+        auto* list = window.findChild<ListView*>(QStringLiteral("LV1"));
         const ProxyTableModel& table = window.LV1().model();
         int firstWithout = 0;
         while (

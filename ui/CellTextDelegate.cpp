@@ -54,6 +54,12 @@ QString CellTextDelegate::displayText(const QVariant& value, const QLocale& loca
     return QStyledItemDelegate::displayText(value, locale);
 }
 
+void CellTextDelegate::initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const
+{
+    QStyledItemDelegate::initStyleOption(option, index);
+    option->state &= ~QStyle::State_HasFocus;
+}
+
 QString CellTextDelegate::shownText(const QString& text)
 {
     return withoutPiledMarks(cutShort(text));

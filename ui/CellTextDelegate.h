@@ -18,6 +18,10 @@ public:
 
     QString displayText(const QVariant& value, const QLocale& locale) const override;
 
+protected:
+    // The list's unit is the row, which shows its selection whole: no cell draws a focus frame of its own.
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override;
+
     // What is drawn of `text`: all of it when short, else its beginning cut where a character ends
     // (between grapheme clusters where one ends near the cut) and an ellipsis; without the combining
     // marks beyond the first few on any one character.

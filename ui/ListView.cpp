@@ -6,11 +6,49 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QScrollBar>
 
 ListView::ListView(QWidget* parent)
-    : QTreeView(parent)
+    : QTableView(parent)
 {
     setItemDelegate(new CellTextDelegate(this));
+    setShowGrid(false);
+    setWordWrap(false);
+    setCornerButtonEnabled(false);
+    setTabKeyNavigation(false);
+    verticalHeader()->hide();
+    // Every row as high as the style makes a line of text, fixed, so that no row is ever measured.
+    QStyleOptionViewItem line;
+    initViewItemOption(&line);
+    line.features |= QStyleOptionViewItem::HasDisplay;
+    line.text = QStringLiteral("0");
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setMinimumSectionSize(1);
+    verticalHeader()->setDefaultSectionSize(
+        style()->sizeFromContents(QStyle::CT_ItemViewItem, &line, QSize(), this).height());
+    setHorizontalScrollMode(ScrollPerPixel);
+}
+
+QModelIndex ListView::moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers)
+{
+    const QModelIndex current = currentIndex();
+    const int rows = model() != nullptr ? model()->rowCount() : 0;
+    switch (cursorAction) {
+    // A list has one place per row: Home and End go to its ends, left and right scroll it sideways.
+    case MoveHome:
+    case MoveEnd:
+        if (rows == 0)
+            return current;
+        return model()->index(
+            cursorAction == MoveHome ? 0 : rows - 1, current.isValid() ? current.column() : 0);
+    case MoveLeft:
+    case MoveRight:
+        horizontalScrollBar()->triggerAction(cursorAction == MoveLeft ? QAbstractSlider::SliderSingleStepSub
+                                                                      : QAbstractSlider::SliderSingleStepAdd);
+        return current;
+    default:
+        return QTableView::moveCursor(cursorAction, modifiers);
+    }
 }
 
 bool ListView::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event)
@@ -25,12 +63,12 @@ bool ListView::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event
         if (cancel != 0)
             return false;
     }
-    return QTreeView::edit(index, trigger, event);
+    return QTableView::edit(index, trigger, event);
 }
 
 void ListView::mouseDoubleClickEvent(QMouseEvent* event)
 {
-    QTreeView::mouseDoubleClickEvent(event);
+    QTableView::mouseDoubleClickEvent(event);
     if (event->button() == Qt::LeftButton)
         emit doubleClick();
 }
@@ -43,7 +81,7 @@ void ListView::keyPressEvent(QKeyEvent* event)
         event->accept();
         return;
     }
-    QTreeView::keyPressEvent(event);
+    QTableView::keyPressEvent(event);
 }
 
 void ListView::contextMenuEvent(QContextMenuEvent* event)

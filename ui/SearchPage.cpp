@@ -15,11 +15,6 @@ SearchPage::SearchPage(QTabWidget* tabs, ListViewAdapter& list)
 {
     m_LV1->setObjectName(QStringLiteral("LV1"));
     m_LV1->setModel(&list.model());
-    m_LV1->setRootIsDecorated(false);
-    m_LV1->setItemsExpandable(false);
-    // Lets the view skip measuring rows, which keeps a list of many thousand rows quick.
-    m_LV1->setUniformRowHeights(true);
-    m_LV1->setAllColumnsShowFocus(true);
     m_LV1->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_LV1->setSelectionMode(QAbstractItemView::SingleSelection);
     m_LV1->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -27,6 +22,8 @@ SearchPage::SearchPage(QTabWidget* tabs, ListViewAdapter& list)
     // Headers answer a press like buttons. A click sorts through the window's LV1_ColumnClick alone: Qt's
     // own sorting stays off, it would keep the rows in order as they arrive.
     m_LV1->header()->setSectionsClickable(true);
+    // A selected row is the whole row; the headers stay as they are.
+    m_LV1->header()->setHighlightSections(false);
     m_LV1->header()->setStretchLastSection(false);
     m_LV1->header()->setSectionsMovable(false);
     m_LV1->header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);

@@ -4,6 +4,7 @@
 #include "AdvertisementStrip.h"
 #include "BuiltInPng.h"
 #include "DefaultBrowser.h"
+#include "KeyListText.h"
 #include "LinkAddresses.h"
 #include "ListView.h"
 #include "PageLoader.h"
@@ -11,6 +12,7 @@
 #include "SearchPage.h"
 #include "ToolsPage.h"
 #include "TwipsLayout.h"
+#include "Utf8TextMimeData.h"
 #include "WindowFont.h"
 
 #include <QClipboard>
@@ -291,20 +293,11 @@ void frmMain::copyAllKeys()
 {
     // The rows the list shows, in the order it shows them (sorting reorders the table itself), each key as
     // the list shows it: so every line is one row, whatever its cells hold.
-    const ProxyTableModel& table = m_list.model();
-    const int rows = table.rowCount();
-    if (rows == 0)
+    if (m_list.model().rowCount() == 0)
         return;
-    // A key is at most "255.255.255.255:65535" on a well-formed page, so one reservation nearly always
-    // holds the whole text: 137,000 keys become one string without a copy along the way.
-    constexpr qsizetype UsualLineLength = 22;
-    QByteArray text;
-    text.reserve(rows * UsualLineLength);
-    for (int row = 0; row < rows; ++row) {
-        appendVisible(text, table.keyUtf8(row));
-        text += '\n';
-    }
-    putOnClipboard(QString::fromUtf8(text));
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    clipboard->clear();
+    clipboard->setMimeData(new Utf8TextMimeData(keyListText(m_list.model())));
 }
 
 void frmMain::checkSelectedRow()

@@ -56,7 +56,7 @@ struct WindowFixture
     template <typename T = QWidget> T* find(const QString& name) const { return window->findChild<T*>(name); }
     QString status() const { return find<QLabel>(QStringLiteral("SimpleText"))->text(); }
     QString caption() const { return find<QPushButton>(QStringLiteral("cmdStart"))->text(); }
-    QAbstractItemModel* rows() const { return find<QTreeView>(QStringLiteral("LV1"))->model(); }
+    QAbstractItemModel* rows() const { return find<QAbstractItemView>(QStringLiteral("LV1"))->model(); }
     // The list's rows as the user sees them, "address:port" each.
     QStringList keys() const
     {

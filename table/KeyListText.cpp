@@ -13,9 +13,12 @@ QByteArray keyListText(const ProxyTableModel& table)
     QByteArray text;
     text.resize(qsizetype(rows) * UsualLineLength);
     qsizetype at = 0;
-    // Sorting leaves the rows' texts out of order in memory: fetching a few rows ahead hides that.
-    constexpr int Ahead = 8;
+    // Sorting leaves the rows, and their texts, out of order in memory: fetching a few rows ahead hides
+    // that. Where a key's text lies is read from its row, so the row is fetched twice as far ahead.
+    constexpr int Ahead = 16;
     for (int row = 0; row < rows; ++row) {
+        if (row + 2 * Ahead < rows)
+            table.prefetchRow(row + 2 * Ahead);
 #if defined(__GNUC__) || defined(__clang__)
         if (row + Ahead < rows)
             __builtin_prefetch(table.keyUtf8(row + Ahead).data());

@@ -50,6 +50,15 @@ ProxyTableModel::ProxyTableModel(QObject* parent)
     : QAbstractTableModel(parent)
 { }
 
+void ProxyTableModel::prefetchRow(qsizetype row) const
+{
+#if defined(__GNUC__) || defined(__clang__)
+    __builtin_prefetch(&rowAt(row));
+#else
+    (void)row;
+#endif
+}
+
 int ProxyTableModel::rowCount(const QModelIndex& parent) const
 {
     return parent.isValid() ? 0 : m_shown;

@@ -68,6 +68,9 @@ public:
         const Row& r = rowAt(row);
         return { r.ends[0], r.ends[1], r.ends[2] };
     }
+    // Starts fetching row `row`'s place, for a pass over the rows in the order shown: after a sort they
+    // lie anywhere in the table's memory.
+    void prefetchRow(qsizetype row) const;
     QString key(qsizetype row) const { return QString::fromUtf8(keyUtf8(row)); }
     QString cellText(qsizetype row, int column) const { return QString::fromUtf8(cellUtf8(row, column)); }
     // Bytes of the text store in use, the rows' separators included.

@@ -93,6 +93,7 @@ void FoldedTexts::append(QByteArrayView text)
         for (const QChar unit : units)
             end = putUtf8Unit(end, unit.unicode());
     }
+    m_longest = std::max<qsizetype>(m_longest, end - (m_bytes.get() + m_used));
     m_used = end - m_bytes.get();
     std::memset(end, 0, Padding);
     ends()[m_size++] = quint64(m_used);

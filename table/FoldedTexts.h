@@ -23,6 +23,8 @@ public:
     void append(QByteArrayView text);
 
     qsizetype size() const { return m_size; }
+    // The length of the longest text.
+    qsizetype longest() const { return m_longest; }
     // Text i's folded bytes. The eight bytes after its end can be read: they are the next text's or zero.
     const char* data(qsizetype i) const { return m_bytes.get() + begin(i); }
     qsizetype length(qsizetype i) const { return qsizetype(ends()[i] - begin(i)); }
@@ -67,6 +69,7 @@ private:
     qsizetype m_capacity = 0;
     BlockMemory::Block m_ends; // where each text ends
     qsizetype m_size = 0;
+    qsizetype m_longest = 0;
 
     qsizetype m_mostDistinct;
     bool m_distinctKnown = true;

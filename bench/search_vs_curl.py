@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""The headless search over seven pages of 20,000 rows from the stand-in list site, beside curl fetching
+"""The headless search over seven pages of 20,000 rows (or ROWS) from the stand-in list site, beside curl fetching
 the same seven pages one after another, measured in the same run (medians). Also the search's peak
 memory.
 
@@ -55,7 +55,8 @@ def main():
         print(f"  curl, one page after another: {curl_median * 1000:8.1f} ms")
         print(f"  tarnwick-search:              {search_median * 1000:8.1f} ms")
         print(f"  ratio search / curl: {search_median / curl_median:.2f} (goal <= 2.5)")
-        print(f"  peak memory of the search: {max(peaks):.0f} MiB (goal <= 64)")
+        goal = 96 if int(rows) * 7 >= 1000000 else 64
+        print(f"  peak memory of the search: {max(peaks):.0f} MiB (goal <= {goal})")
     finally:
         site.terminate()
         site.wait()

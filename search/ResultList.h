@@ -21,7 +21,8 @@ public:
     // are until then: the list may recognise it by where they lie.
     virtual void foresee(const ProxyRecord& record) { (void)record; }
 
-    // Rows added between these two calls may reach a view as a single insertion.
+    // Rows added between these two calls may reach a view as a single insertion. A long page is cut in
+    // stretches, each between its own pair of calls.
     virtual void beginPage() { }
     virtual void endPage() { }
 };

@@ -20,8 +20,9 @@ struct ProxyRecord;
 
 // The rows of the result table: an address, three further columns and a key (address, ":" and port)
 // unique within the table. The texts are kept once, as UTF-8, and become QStrings only for the cells a
-// view asks for. Rows are written only through ResultList, the table's one way in. A page's rows reach
-// attached views as one insertion when the page ends, so a page of twenty thousand rows is one insertion
+// view asks for. Rows are written only through ResultList, the table's one way in. The rows added between
+// beginPage() and endPage() reach attached views as one insertion at endPage() (the cutter calls the pair
+// once a page, and again at each of its pauses in a long one), so twenty thousand rows are one insertion
 // for the view, not twenty thousand; a row added outside a page shows at once.
 //
 // The first check adds a fifth column, Answer (AnswerStore), which stays until the table goes. Its cells

@@ -3,6 +3,9 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QLabel>
+#include <QPushButton>
+#include <QStatusBar>
 #include <QThread>
 #include <QTimer>
 
@@ -70,4 +73,14 @@ inline bool runUntil(const std::function<bool()>& done, int timeoutMs)
     QTimer::singleShot(timeoutMs, &loop, [&] { loop.exit(1); });
     poll.start(1);
     return loop.exec() == 0;
+}
+
+// Clicks the window's start button and runs the event loop until its status line tells that the search
+// is complete; false after `timeoutMs`.
+inline bool searchToTheEnd(QWidget& window, int timeoutMs)
+{
+    QLabel* status = window.findChild<QStatusBar*>(QStringLiteral("S"))->findChild<QLabel*>();
+    window.findChild<QPushButton*>(QStringLiteral("cmdStart"))->click();
+    return runUntil(
+        [status] { return status->text().startsWith(QStringLiteral("Download Complete")); }, timeoutMs);
 }
